@@ -73,7 +73,10 @@ class Storage {
  private:
   struct Entry;
   std::vector<std::unique_ptr<Entry>> entries_;
+  Entry* Find(std::u16string_view name) const;
+  bool Contains(const Storage* other) const;  // other is this storage or one below it
   friend class CompoundFile;
+  friend struct StorageAccess;
 };
 
 class CompoundFile {
