@@ -15,7 +15,9 @@ namespace xls {
 
 using Bytes = std::vector<uint8_t>;
 
-inline uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t GetU16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline uint32_t GetU32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -68,7 +70,8 @@ class ByteReader {
                    n, pos_, size_ - pos_));
   }
   void Seek(size_t pos) {
-    if (pos > size_) Raise(Format("%s: offset %zu is outside %zu bytes", what_.c_str(), pos, size_));
+    if (pos > size_)
+      Raise(Format("%s: offset %zu is outside %zu bytes", what_.c_str(), pos, size_));
     pos_ = pos;
   }
   void Skip(size_t n) {

@@ -15,7 +15,8 @@ std::string Utf16ToUtf8(std::u16string_view s) {
   out.reserve(s.size());
   for (size_t i = 0; i < s.size(); ++i) {
     uint32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+        s[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
       ++i;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
@@ -68,8 +69,10 @@ std::u16string Utf8ToUtf16(std::string_view s) {
     bool ok = i + len <= s.size();
     for (size_t k = 1; ok && k < len; ++k) {
       const auto cb = static_cast<uint8_t>(s[i + k]);
-      if ((cb & 0xC0) != 0x80) ok = false;
-      else c = (c << 6) | (cb & 0x3F);
+      if ((cb & 0xC0) != 0x80)
+        ok = false;
+      else
+        c = (c << 6) | (cb & 0x3F);
     }
     static constexpr uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
     if (!ok || c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
@@ -102,29 +105,43 @@ int g_codePage = 0;
 
 std::string IconvName(int codePage) {
   switch (codePage) {
-    case 1200: return "UTF-16LE";
-    case 1201: return "UTF-16BE";
-    case 65001: return "UTF-8";
+    case 1200:
+      return "UTF-16LE";
+    case 1201:
+      return "UTF-16BE";
+    case 65001:
+      return "UTF-8";
     case 367:
-    case 20127: return "ASCII";
-    case 10000: return "MACINTOSH";
-    case 10007: return "MAC-CYRILLIC";
-    case 936: return "GBK";
-    case 950: return "BIG5";
-    case 932: return "CP932";
-    case 949: return "CP949";
-    case 1361: return "JOHAB";
-    case 28591: return "ISO-8859-1";
-    case 32768: return "MACINTOSH";
-    case 32769: return "CP1252";
-    default: return "CP" + std::to_string(codePage);
+    case 20127:
+      return "ASCII";
+    case 10000:
+      return "MACINTOSH";
+    case 10007:
+      return "MAC-CYRILLIC";
+    case 936:
+      return "GBK";
+    case 950:
+      return "BIG5";
+    case 932:
+      return "CP932";
+    case 949:
+      return "CP949";
+    case 1361:
+      return "JOHAB";
+    case 28591:
+      return "ISO-8859-1";
+    case 32768:
+      return "MACINTOSH";
+    case 32769:
+      return "CP1252";
+    default:
+      return "CP" + std::to_string(codePage);
   }
 }
 
 // Converts with iconv; unconvertible input is replaced and the conversion goes on.
 bool IconvConvert(const std::string& from, const std::string& to, const char* in, size_t inLen,
-                  std::string& out, const char* replacement, size_t replacementLen,
-                  size_t inStep) {
+                  std::string& out, const char* replacement, size_t replacementLen, size_t inStep) {
   iconv_t cd = iconv_open(to.c_str(), from.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   out.clear();

@@ -23,6 +23,8 @@ std::string Format(const char* fmt, ...) {
   return out;
 }
 
-void Raise(const std::string& message) { throw EXLSError(message); }
+void Raise(const std::string& message) {
+  throw EXLSError(message);
+}
 
 }  // namespace xls

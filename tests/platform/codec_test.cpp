@@ -9,7 +9,9 @@ namespace {
 TEST(Codec, Utf8RoundTripKeepsEveryPlane) {
   const std::u16string wide = u"Excel导入导出 \U0001F600 é";
   EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(wide)), wide);
-  EXPECT_EQ(Utf8ToUtf16("\xFF" "a"), u"\uFFFDa");
+  EXPECT_EQ(Utf8ToUtf16("\xFF"
+                        "a"),
+            u"\uFFFDa");
 }
 
 TEST(Codec, CodePagesThroughIconv) {
