@@ -165,7 +165,7 @@ TEST(CfbStorage, NameOrder) {
   EXPECT_LT(CompareNames(u"abc", u"ABD"), 0);
   EXPECT_EQ(CompareNames(u"é", u"É"), 0);
   EXPECT_EQ(CompareNames(u"я", u"Я"), 0);
-  EXPECT_GT(CompareNames(u"\x05Sum", u"\x01Com"), 0);
+  EXPECT_GT(CompareNames(u"\x05" u"Sum", u"\x01" u"Com"), 0);
   EXPECT_GT(CompareNames(u"_", u"a"), 0);  // '_' (0x5F) after 'A' (0x41)
 }
 
