@@ -92,10 +92,11 @@ class Parser {
 
   // Reads `size` bytes through a sector chain of the FAT.
   Bytes ReadChainData(uint32_t start, uint64_t size, uint32_t id) {
-    const uint64_t needed = (size + sectorSize_ - 1) / sectorSize_;
-    if (needed > numSectors_)
+    // Compared before rounding up: a 64-bit size near the top would overflow.
+    if (size > uint64_t{numSectors_} * sectorSize_)
       Raise(Format("Compound file: the %s claims %llu bytes, more than the file holds",
                    OwnerName(id).c_str(), static_cast<unsigned long long>(size)));
+    const uint64_t needed = (size + sectorSize_ - 1) / sectorSize_;
     const auto chain = SectorChain(start, id, static_cast<size_t>(needed));
     if (chain.size() < needed)
       Raise(

@@ -1,5 +1,7 @@
 #include "cfb/compound_file.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -191,10 +193,19 @@ namespace {
 Bytes ReadWholeFile(const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) Raise(Format("Cannot open file \"%s\": %s", path.c_str(), std::strerror(errno)));
+  // Read into a buffer of the file's size; a file that grows meanwhile is read to its end.
+  struct stat st {};
+  if (fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fclose(f);
+    Raise(Format("Cannot open file \"%s\": it is a folder", path.c_str()));
+  }
   Bytes data;
+  if (S_ISREG(st.st_mode) && st.st_size > 0) data.resize(static_cast<size_t>(st.st_size));
+  size_t have = data.empty() ? 0 : std::fread(data.data(), 1, data.size(), f);
+  data.resize(have);
   uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
+  for (size_t n; have == data.size() && (n = std::fread(buf, 1, sizeof buf, f)) > 0; have += n)
+    data.insert(data.end(), buf, buf + n);
   const bool failed = std::ferror(f) != 0;
   std::fclose(f);
   if (failed) Raise(Format("Cannot read file \"%s\"", path.c_str()));

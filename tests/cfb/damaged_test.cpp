@@ -242,3 +242,47 @@ TEST(CfbTolerated, SloppyButReadableFiles) {
 
 }  // namespace
 }  // namespace xls::cfb
+
+namespace xls::cfb {
+namespace {
+
+TEST(CfbDamaged, PathsThatAreNoCompoundFile) {
+  EXPECT_FALSE(CompoundFile::IsCompoundFile("/nonexistent/file.xls"));
+  EXPECT_THROW(CompoundFile::OpenRead("/nonexistent/file.xls"), EXLSError);
+  EXPECT_FALSE(CompoundFile::IsCompoundFile(XLSB_SOURCE_DIR));
+  EXPECT_THROW(CompoundFile::OpenRead(std::string(XLSB_SOURCE_DIR)), EXLSError);
+  EXPECT_THROW(CompoundFile::OpenRead(std::span<const uint8_t>()), EXLSError);
+  EXPECT_THROW(CompoundFile::Create(""), EXLSError);
+}
+
+}  // namespace
+}  // namespace xls::cfb
+
+namespace xls::cfb {
+namespace {
+
+// Inputs the fuzzer found, kept with the cause each must report.
+TEST(CfbDamaged, FuzzerFindingsRaiseCleanly) {
+  const struct {
+    const char* file;
+    const char* message;
+  } cases[] = {
+      // Version 4 stream size close to 2^64: rounding it up to sectors overflowed and reached an
+      // allocation of the full size.
+      {"v4_size_near_2_64.cfb", "more than the file holds"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string path = std::string(XLSB_FIXTURES_DIR) + "/cfb/" + c.file;
+    ASSERT_TRUE(CompoundFile::IsCompoundFile(path)) << path;
+    try {
+      CompoundFile::OpenRead(path);
+      ADD_FAILURE() << "no error";
+    } catch (const EXLSError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace xls::cfb
