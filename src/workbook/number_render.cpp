@@ -8,6 +8,7 @@
 
 #include "platform/codec.h"
 #include "platform/error.h"
+#include "workbook/cell_formats.h"
 #include "workbook/excel_mask.h"
 
 namespace xls {
@@ -235,6 +236,14 @@ std::string FormatNumberById(int id, std::u16string_view formatText, double v, T
     return GeneralText(v, s);
   }
   return mask.FormatNumber(v, s);
+}
+
+std::string FormatCellNumber(const TCellFormats& formats, int xf, double v, TExcelMask& mask,
+                             const TLocaleSettings& s) {
+  // XF 0 is shown in the general format whatever number format it carries.
+  if (xf <= 0 || xf >= formats.Count()) return GeneralText(v, s);
+  const int id = formats.FormatAt(xf)->NumberFormatId();
+  return FormatNumberById(id, formats.NumberFormats().FormatText(id), v, mask, s);
 }
 
 }  // namespace xls

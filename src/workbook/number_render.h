@@ -48,4 +48,10 @@ void FixedTextParts(double v, int decimals, bool thousands, const TLocaleSetting
 std::string FormatNumberById(int id, std::u16string_view formatText, double v, TExcelMask& mask,
                              const TLocaleSettings& s = CurrentLocaleSettings());
 
+// Display text of a number in the cell format at XF index xf: XF 0 always gives GeneralText;
+// otherwise the number-format id and text of the XF go through FormatNumberById with the shared
+// mask. An XF index outside the list also gives GeneralText.
+std::string FormatCellNumber(const TCellFormats& formats, int xf, double v, TExcelMask& mask,
+                             const TLocaleSettings& s = CurrentLocaleSettings());
+
 }  // namespace xls

@@ -6,7 +6,9 @@
 #include <limits>
 #include <string>
 
+#include "workbook/cell_formats.h"
 #include "workbook/excel_mask.h"
+#include "workbook/xls_fonts.h"
 
 namespace xls {
 namespace {
@@ -156,6 +158,40 @@ TEST(NumberRender, OtherIdsUseTheSharedMask) {
   EXPECT_EQ(FormatNumberById(172, tooLong, 1234.5, mask, en), "1234.5");
   EXPECT_EQ(FormatNumberById(173, std::u16string(255, u'0'), 7, mask, en),
             std::string(254, '0') + "7");
+}
+
+TEST(NumberRender, FormatCellNumberThroughTheXF) {
+  TXFonts fonts;
+  fonts.AddDefaultFonts();
+  TCellFormats formats(fonts);
+  formats.ResetFormats();
+  TExcelMask mask;
+  const TLocaleSettings en;
+  auto addXF = [&](int id) {
+    TCellFormat* f = formats.AddFormat();
+    f->SetNumberFormatId(id);
+    return f->Index();
+  };
+  const int date = addXF(14);
+  const int fraction = addXF(12);
+  const int custom = addXF(formats.NumberFormats().FindOrAddFormatText(u"#,##0.00").Id);
+  formats.NumberFormats().SetFormatText(std::u16string(300, u'#'), 200, 1);
+  const int tooLong = addXF(200);
+
+  EXPECT_EQ(FormatCellNumber(formats, 15, 1234.5, mask, en), "1234.5");
+  EXPECT_EQ(FormatCellNumber(formats, date, 1234.5, mask, en), "5/18/1903");
+  EXPECT_EQ(FormatCellNumber(formats, fraction, 2.75, mask, en), "2 3/4");
+  EXPECT_EQ(FormatCellNumber(formats, custom, 1234.5, mask, en), "1,234.50");
+  EXPECT_EQ(FormatCellNumber(formats, 20, 0.256, mask, en), "26%");  // the Percent style XF
+  EXPECT_EQ(FormatCellNumber(formats, tooLong, 1234.5, mask, en), "1234.5");
+  EXPECT_EQ(FormatCellNumber(formats, 999, 1234.5, mask, en), "1234.5");
+  // XF 0 is always general, whatever number format it carries.
+  formats.FormatAt(0)->SetNumberFormatId(14);
+  EXPECT_EQ(FormatCellNumber(formats, 0, 1234.5, mask, en), "1234.5");
+  // The current locale settings are the default.
+  TLocaleSettingsOverride scoped(German());
+  EXPECT_EQ(FormatCellNumber(formats, custom, 1234.5, mask), "1.234,50");
+  EXPECT_EQ(FormatCellNumber(formats, date, 1234.5, mask), "18.05.1903");
 }
 
 }  // namespace
