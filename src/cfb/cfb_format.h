@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace xls::cfb {
@@ -66,6 +67,9 @@ enum DirEntryColor : uint8_t { kRed = 0, kBlack = 1 };
 // Upper case of one UTF-16 code unit by the simple case mapping of the letters a directory name
 // can reasonably hold (Latin, Greek, Cyrillic, full-width Latin).
 char16_t UpperCaseUnit(char16_t c);
+
+// The name upper-cased unit by unit: equal keys for names the directory treats as equal.
+std::u16string UpperCaseName(std::u16string_view name);
 
 // The directory's order: a shorter name sorts first; names of equal length compare code unit by
 // code unit after upper-casing. Returns <0, 0 or >0.

@@ -20,7 +20,8 @@ struct Storage::Entry {
 // Access to a storage's entries for the reader and the writer.
 struct StorageAccess {
   using Entry = Storage::Entry;
-  static std::vector<std::unique_ptr<Entry>>& Entries(Storage& s) { return s.entries_; }
+  // Adds an entry; null when its name exists already in the storage.
+  static Entry* Add(Storage& s, std::unique_ptr<Entry> e) { return s.Add(std::move(e)); }
   static const std::vector<std::unique_ptr<Entry>>& Entries(const Storage& s) { return s.entries_; }
 };
 

@@ -289,28 +289,26 @@ class Parser {
 
   void AddEntry(uint32_t index, Storage& into, int depth) {
     const uint8_t* e = DirEntry(index);
-    std::u16string name = EntryName(index);
-    auto& list = StorageAccess::Entries(into);
-    for (const auto& other : list)
-      if (CompareNames(other->name, name) == 0)
-        Raise(Format("Compound file: directory entry %u repeats the name \"%s\" in its storage",
-                     index, Utf16ToUtf8(name).c_str()));
     auto entry = std::make_unique<StorageAccess::Entry>();
-    entry->name = std::move(name);
+    entry->name = EntryName(index);
     if (e[kDirOffType] == kTypeStorage) {
       entry->kind = EntryKind::Storage;
       entry->storage = std::make_unique<Storage>();
       std::memcpy(entry->storage->clsid, e + kDirOffClsid, sizeof entry->storage->clsid);
       entry->storage->stateBits = GetU32(e + kDirOffStateBits);
-      Storage& sub = *entry->storage;
-      list.push_back(std::move(entry));
-      ReadStorage(index, sub, depth + 1);
     } else {
       entry->kind = EntryKind::Stream;
       entry->stream = std::make_unique<Stream>();
-      entry->stream->MutableData() = ReadStreamData(index);
-      list.push_back(std::move(entry));
     }
+    const std::u16string name = entry->name;
+    StorageAccess::Entry* added = StorageAccess::Add(into, std::move(entry));
+    if (!added)
+      Raise(Format("Compound file: directory entry %u repeats the name \"%s\" in its storage",
+                   index, Utf16ToUtf8(name).c_str()));
+    if (added->storage)
+      ReadStorage(index, *added->storage, depth + 1);
+    else
+      added->stream->MutableData() = ReadStreamData(index);
   }
 
   // ---- stream data ----

@@ -36,6 +36,12 @@ char16_t UpperCaseUnit(char16_t c) {
   return c;
 }
 
+std::u16string UpperCaseName(std::u16string_view name) {
+  std::u16string out(name);
+  for (auto& c : out) c = UpperCaseUnit(c);
+  return out;
+}
+
 int CompareNames(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -109,9 +115,15 @@ Storage::Storage() = default;
 Storage::~Storage() = default;
 
 Storage::Entry* Storage::Find(std::u16string_view name) const {
-  for (const auto& e : entries_)
-    if (CompareNames(e->name, name) == 0) return e.get();
-  return nullptr;
+  const auto it = byName_.find(UpperCaseName(name));
+  return it == byName_.end() ? nullptr : it->second;
+}
+
+Storage::Entry* Storage::Add(std::unique_ptr<Entry> entry) {
+  Entry* e = entry.get();
+  if (!byName_.emplace(UpperCaseName(e->name), e).second) return nullptr;
+  entries_.push_back(std::move(entry));
+  return e;
 }
 
 bool Storage::Contains(const Storage* other) const {
@@ -155,9 +167,7 @@ Stream& Storage::CreateStream(std::u16string_view name) {
   e->name = std::u16string(name);
   e->kind = EntryKind::Stream;
   e->stream = std::make_unique<Stream>();
-  Stream& s = *e->stream;
-  entries_.push_back(std::move(e));
-  return s;
+  return *Add(std::move(e))->stream;
 }
 
 Storage& Storage::CreateStorage(std::u16string_view name) {
@@ -168,9 +178,7 @@ Storage& Storage::CreateStorage(std::u16string_view name) {
   e->name = std::u16string(name);
   e->kind = EntryKind::Storage;
   e->storage = std::make_unique<Storage>();
-  Storage& s = *e->storage;
-  entries_.push_back(std::move(e));
-  return s;
+  return *Add(std::move(e))->storage;
 }
 
 void Storage::CopyTo(Storage& dest) const {

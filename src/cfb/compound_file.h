@@ -10,6 +10,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/bytes.h"
@@ -73,7 +74,9 @@ class Storage {
  private:
   struct Entry;
   std::vector<std::unique_ptr<Entry>> entries_;
+  std::unordered_map<std::u16string, Entry*> byName_;  // upper-cased name → entry
   Entry* Find(std::u16string_view name) const;
+  Entry* Add(std::unique_ptr<Entry> entry);   // null when the name exists already
   bool Contains(const Storage* other) const;  // other is this storage or one below it
   friend class CompoundFile;
   friend struct StorageAccess;

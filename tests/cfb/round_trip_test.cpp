@@ -87,6 +87,21 @@ TEST(CfbRoundTrip, LargeStreamNeedsDifat) {
   EXPECT_EQ(StreamBytes(back->Root(), u"\x05SummaryInformation"), PatternBytes(300, 8));
 }
 
+TEST(CfbRoundTrip, ManyEntriesInOneStorage) {
+  auto cf = CompoundFile::CreateInMemory();
+  const size_t count = 20000;
+  for (size_t i = 0; i < count; ++i) {
+    const std::string n = "E" + std::to_string(i * 7919 % count);
+    PutStream(cf->Root(), std::u16string(n.begin(), n.end()), PatternBytes(i % 3, 1));
+  }
+  auto back = CompoundFile::OpenRead(cf->GetBytes());
+  const auto entries = back->Root().Entries();
+  ASSERT_EQ(entries.size(), count);
+  for (size_t i = 1; i < count; ++i)
+    ASSERT_LT(CompareNames(entries[i - 1].name, entries[i].name), 0);
+  EXPECT_TRUE(back->Root().HasEntry(u"e19999"));
+}
+
 TEST(CfbRoundTrip, Version4Sectors) {
   Storage root;
   FillSizes(root);
@@ -165,7 +180,11 @@ TEST(CfbStorage, NameOrder) {
   EXPECT_LT(CompareNames(u"abc", u"ABD"), 0);
   EXPECT_EQ(CompareNames(u"é", u"É"), 0);
   EXPECT_EQ(CompareNames(u"я", u"Я"), 0);
-  EXPECT_GT(CompareNames(u"\x05" u"Sum", u"\x01" u"Com"), 0);
+  EXPECT_GT(CompareNames(u"\x05"
+                         u"Sum",
+                         u"\x01"
+                         u"Com"),
+            0);
   EXPECT_GT(CompareNames(u"_", u"a"), 0);  // '_' (0x5F) after 'A' (0x41)
 }
 
