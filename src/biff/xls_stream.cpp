@@ -265,11 +265,13 @@ TExcelVersion TXLSStream::OpenCompoundRead(std::unique_ptr<cfb::CompoundFile> fi
     Raise(kNotAWorkbook);
   }
 
-  // Every other root stream and storage is kept. Both workbook streams are left out: a "Book"
-  // beside "Workbook" is an old BIFF5 copy that the writer would not bring up to date.
+  // Every other root stream and storage is kept. Entries named like either workbook stream are
+  // left out: a "Book" beside "Workbook" is an old BIFF5 copy that the writer would not bring up
+  // to date, and the writer creates the workbook stream itself.
   if (keep) {
     for (const cfb::EntryInfo& e : entries) {
-      if (&e == book || &e == workbook) continue;
+      const std::u16string lower = LowerAscii(e.name);
+      if (lower == LowerAscii(kBookStream) || lower == LowerAscii(kWorkbookStream)) continue;
       if (e.kind == cfb::EntryKind::Stream)
         extraObjects_->AddStream(e.name, root.OpenStream(e.name).Data());
       else
@@ -399,7 +401,7 @@ int TXLSStream::ReadInternal(void* buffer, int count, bool decrypt) {
 
   // Every physical record carries kMaxRecordBody8 body bytes except the last one; the length
   // fields of the CONTINUE headers are not used.
-  if (readInRecord_ + count <= kMaxRecordBody8) {
+  if (static_cast<int64_t>(readInRecord_) + count <= kMaxRecordBody8) {
     const int got = ReadChunk(out, count, decrypt);
     readInRecord_ += got;
     return got;
@@ -446,7 +448,11 @@ std::u16string TXLSStream::ReadString(int charCount, int& bytesRead) {
   if (Read(&option, 1) < 1) return {};
   bytesRead = 1;
   if (charCount <= 0) return {};
-  if (option & 0x01) {
+  // Never allocate more than the stream still holds.
+  const int64_t left = std::max<int64_t>(io_->Size() - io_->Position(), 0);
+  const bool wide = option & 0x01;
+  charCount = static_cast<int>(std::min<int64_t>(charCount, wide ? left / 2 : left));
+  if (wide) {
     Bytes raw(static_cast<size_t>(charCount) * 2);
     const int got = Read(raw.data(), static_cast<int>(raw.size()));
     bytesRead += got;

@@ -469,6 +469,23 @@ TEST(XLSStreamTest, PlainFilesOnDiskAndMissingFiles) {
   // The object is reusable after failures.
   EXPECT_EQ(s.OpenRead(Utf8ToUtf16(biff3.string())), xvExcel30);
   s.Close();
+  // BIFF2-4 is written as a plain file, replacing what was there.
+  const fs::path biff4 = dir / "biff4.xls";
+  std::ofstream(biff4, std::ios::binary).write("old content, longer than the new one", 36);
+  {
+    TXLSStream w;
+    w.OpenWrite(Utf8ToUtf16(biff4.string()), xvExcel40);
+    const Bytes bof = {0, 0, 0x10, 0, 0xAF, 0x18};
+    w.WriteRecord(BIFFRECID_BOF_40, bof.data(), 6);
+    w.WriteRecord(BIFFRECID_EOF, nullptr, 0);
+    w.Close();
+  }
+  EXPECT_EQ(fs::file_size(biff4), 14u);
+  EXPECT_EQ(s.OpenRead(Utf8ToUtf16(biff4.string())), xvExcel40);
+  TBIFFHeader h;
+  EXPECT_EQ(s.ReadHeader(h), 4);
+  EXPECT_EQ(h.Length, 6);
+  s.Close();
   fs::remove_all(dir);
 }
 
@@ -661,6 +678,31 @@ TEST(XLSStreamTest, PreservedStreamsAndStoragesTravelFromReadToWrite) {
   OpenBytes(r2, again);
   EXPECT_EQ(extras.Streams().size(), 3u);
   EXPECT_EQ(extras.Storages().size(), 1u);
+}
+
+TEST(XLSStreamTest, PreservedStreamsAreWrittenWithoutAnyStorage) {
+  Bytes workbook;
+  AppendRec(workbook, BIFFRECID_BOF, Pattern(8));
+  TMemoryStream source(MakeCompound([&](cfb::Storage& root) {
+    PutStream(root, u"Book", workbook);
+    PutStream(root, u"\x05DocumentSummaryInformation", Pattern(4097, 8));
+  }));
+  TExtraObjects extras;
+  TXLSStream r;
+  r.SetExtraObjects(&extras);
+  r.SetPreserve(true);
+  ASSERT_EQ(OpenBytes(r, source), xvExcel50);
+  r.Close();
+  ASSERT_TRUE(extras.Storages().empty());
+  TMemoryStream target;
+  TXLSStream w;
+  w.SetExtraObjects(&extras);
+  w.SetTargetStream(&target);
+  w.OpenWrite(u"", xvExcel50);
+  w.WriteRecord(BIFFRECID_EOF, nullptr, 0);
+  w.Close();
+  EXPECT_EQ(StreamOf(target.Data(), u"\x05DocumentSummaryInformation"), Pattern(4097, 8));
+  EXPECT_EQ(StreamOf(target.Data(), u"Book"), Bytes({0x0A, 0, 0, 0}));
 }
 
 TEST(XLSStreamTest, NothingIsKeptWithoutPreserve) {
