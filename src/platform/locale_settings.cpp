@@ -133,6 +133,12 @@ std::string Digits(int v, int width) {
 
 }  // namespace
 
+TLocaleSettings TLocaleSettings::FromLangInfo(const std::function<const char*(int item)>& langinfo,
+                                              bool numericIsC, bool timeIsC) {
+  return FillSettings([&](nl_item i) { return langinfo(static_cast<int>(i)); }, numericIsC,
+                      timeIsC);
+}
+
 TLocaleSettings TLocaleSettings::FromProcessLocale() {
   const char* numeric = std::setlocale(LC_NUMERIC, nullptr);
   const char* time = std::setlocale(LC_TIME, nullptr);

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,6 +45,10 @@ struct TLocaleSettings {
   // Filled from the named locale ("de_DE.UTF-8", "" for the environment's locale) without touching
   // the process locale; none when the locale is not installed.
   static std::optional<TLocaleSettings> FromLocaleName(const std::string& name);
+  // Filled through an nl_langinfo-like function (items of <langinfo.h>, texts in the CODESET item's
+  // encoding). A C-like category keeps the English defaults of that category.
+  static TLocaleSettings FromLangInfo(const std::function<const char*(int item)>& langinfo,
+                                      bool numericIsC, bool timeIsC);
 
   bool operator==(const TLocaleSettings&) const = default;
 };

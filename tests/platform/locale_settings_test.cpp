@@ -1,9 +1,12 @@
 #include "platform/locale_settings.h"
 
 #include <gtest/gtest.h>
+#include <langinfo.h>
 
 #include <cmath>
 #include <limits>
+#include <map>
+#include <string>
 
 namespace xls {
 namespace {
@@ -23,6 +26,51 @@ TEST(LocaleSettings, CLocaleGivesEnglishDefaults) {
     EXPECT_EQ(*s, english) << name;
   }
   EXPECT_FALSE(TLocaleSettings::FromLocaleName("xx_NOWHERE.UTF-8").has_value());
+  // The test program never calls setlocale, so it runs in the C locale.
+  EXPECT_EQ(TLocaleSettings::FromProcessLocale(), english);
+}
+
+// A locale's nl_langinfo items become Windows patterns and separators.
+TEST(LocaleSettings, FilledFromLangInfoItems) {
+  const std::map<int, std::string> german = {
+      {CODESET, "ISO-8859-1"}, {RADIXCHAR, ","},        {THOUSEP, "."},     {D_FMT, "%d.%m.%Y"},
+      {T_FMT, "%T"},           {T_FMT_AMPM, ""},        {AM_STR, ""},       {PM_STR, ""},
+      {MON_1 + 2, "M\xE4rz"},  {ABMON_1 + 2, "M\xE4r"}, {DAY_1, "Sonntag"}, {ABDAY_1 + 6, "Sa"},
+  };
+  auto item = [&](int i) {
+    const auto it = german.find(i);
+    return it == german.end() ? "" : it->second.c_str();
+  };
+  const TLocaleSettings s = TLocaleSettings::FromLangInfo(item, false, false);
+  EXPECT_EQ(s.DecimalSeparator, ",");
+  EXPECT_EQ(s.ThousandSeparator, ".");
+  EXPECT_EQ(s.ListSeparator, ";");
+  EXPECT_EQ(s.ShortDateFormat, "dd.MM.yyyy");
+  EXPECT_EQ(s.ShortTimeFormat, "HH:mm");
+  EXPECT_EQ(s.DateSeparator, ".");
+  EXPECT_EQ(s.TimeSeparator, ":");
+  EXPECT_EQ(s.LongMonthNames[2], "M\xC3\xA4rz");  // converted from the locale's codeset to UTF-8
+  EXPECT_EQ(s.ShortMonthNames[2], "M\xC3\xA4r");
+  EXPECT_EQ(s.ShortMonthNames[0], "Jan");  // missing items keep the English name
+  EXPECT_EQ(s.LongDayNames[0], "Sonntag");
+  EXPECT_EQ(s.ShortDayNames[6], "Sa");
+  EXPECT_EQ(s.TimeAMString, "");
+
+  const std::map<int, std::string> us = {
+      {CODESET, "UTF-8"},  {RADIXCHAR, "."}, {THOUSEP, ","},
+      {D_FMT, "%m/%d/%Y"}, {T_FMT, "%r"},    {T_FMT_AMPM, "%I:%M:%S %p"},
+      {AM_STR, "AM"},      {PM_STR, "PM"},
+  };
+  auto usItem = [&](int i) {
+    const auto it = us.find(i);
+    return it == us.end() ? "" : it->second.c_str();
+  };
+  const TLocaleSettings u = TLocaleSettings::FromLangInfo(usItem, false, false);
+  EXPECT_EQ(u.ShortDateFormat, "MM/dd/yyyy");
+  EXPECT_EQ(u.ShortTimeFormat, "hh:mm tt");
+  EXPECT_EQ(u.ListSeparator, ",");
+  // A C-like category keeps its English defaults.
+  EXPECT_EQ(TLocaleSettings::FromLangInfo(item, true, true), TLocaleSettings::English());
 }
 
 TEST(LocaleSettings, OverrideReplacesAndRestores) {
