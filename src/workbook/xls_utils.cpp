@@ -99,7 +99,6 @@ struct TErrorEntry {
   uint8_t code;
   const char16_t* text;
 };
-// Indexed by the internal error index - 1.
 constexpr TErrorEntry kErrors[] = {
     {0x00, u"#NULL!"}, {0x07, u"#DIV/0!"}, {0x0F, u"#VALUE!"}, {0x17, u"#REF!"},
     {0x1D, u"#NAME?"}, {0x24, u"#NUM!"},   {0x2A, u"#N/A"},
@@ -147,15 +146,12 @@ std::u16string ErrorCodeText(uint8_t code) {
   return u"#???";
 }
 
-uint8_t ErrorCodeToIndex(uint8_t code) {
-  for (size_t i = 0; i < std::size(kErrors); ++i)
-    if (kErrors[i].code == code) return static_cast<uint8_t>(i + 1);
-  return 0;
+TCellError ErrorCodeToIndex(uint8_t code) {
+  return CellErrorFromCode(code);
 }
 
-uint8_t ErrorIndexToCode(uint8_t index) {
-  if (index >= 1 && index <= 6) return kErrors[index - 1].code;
-  return 0x2A;
+uint8_t ErrorIndexToCode(TCellError index) {
+  return CellErrorToCode(index);
 }
 
 int FlaggedStringLength(std::span<const uint8_t> s) {

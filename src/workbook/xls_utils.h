@@ -10,16 +10,9 @@
 #include <string_view>
 
 #include "platform/bytes.h"
+#include "workbook/cell.h"  // MakeCellKey, kMaxCol (IV), kMaxRow (row 65536 in texts), TCellError
 
 namespace xls {
-
-inline constexpr int kMaxCol = 255;    // IV
-inline constexpr int kMaxRow = 65535;  // row 65536 in reference texts
-
-// (row << 8) | (col & 0xFF).
-inline constexpr uint32_t MakeCellKey(int col, int row) {
-  return (static_cast<uint32_t>(row) << 8) | (static_cast<uint32_t>(col) & 0xFFu);
-}
 
 // A cell reference: zero-based column and row and the two absolute flags ("$").
 struct TCellRef {
@@ -47,10 +40,10 @@ bool ParseAreaRef(std::string_view text, TCellRef& first, TCellRef& last);
 // BIFF error codes: 0x00 #NULL!, 0x07 #DIV/0!, 0x0F #VALUE!, 0x17 #REF!, 0x1D #NAME?, 0x24 #NUM!,
 // 0x2A #N/A; any other code "#???".
 std::u16string ErrorCodeText(uint8_t code);
-// File code → internal error index 1..7 (ceNull .. ceNA); unknown codes give 0 (ceNone).
-uint8_t ErrorCodeToIndex(uint8_t code);
-// Internal index → file code; indexes outside 1..6 give 0x2A (#N/A).
-uint8_t ErrorIndexToCode(uint8_t index);
+// File code → internal error value (ceNull .. ceNA); unknown codes give ceNone.
+TCellError ErrorCodeToIndex(uint8_t code);
+// Internal error value → file code; values outside ceNull..ceNum give 0x2A (#N/A).
+uint8_t ErrorIndexToCode(TCellError index);
 
 // Option-byte strings: the first byte says how the characters are stored (0: 8-bit, otherwise
 // UTF-16LE).

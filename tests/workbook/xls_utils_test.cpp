@@ -102,13 +102,13 @@ TEST(XlsUtils, ErrorCodes) {
                {0x2A, u"#N/A", 7},   {0x2B, u"#???", 0},    {0xFF, u"#???", 0}};
   for (const auto& c : cases) {
     EXPECT_EQ(ErrorCodeText(c.code), c.text) << int(c.code);
-    EXPECT_EQ(ErrorCodeToIndex(c.code), c.index) << int(c.code);
+    EXPECT_EQ(ErrorCodeToIndex(c.code), static_cast<TCellError>(c.index)) << int(c.code);
   }
-  for (uint8_t index = 1; index <= 6; ++index)
-    EXPECT_EQ(ErrorCodeToIndex(ErrorIndexToCode(index)), index);
-  EXPECT_EQ(ErrorIndexToCode(0), 0x2A);
-  EXPECT_EQ(ErrorIndexToCode(7), 0x2A);
-  EXPECT_EQ(ErrorIndexToCode(200), 0x2A);
+  for (TCellError e : {ceNull, ceDiv0, ceValue, ceRef, ceName, ceNum})
+    EXPECT_EQ(ErrorCodeToIndex(ErrorIndexToCode(e)), e);
+  EXPECT_EQ(ErrorIndexToCode(ceNone), 0x2A);
+  EXPECT_EQ(ErrorIndexToCode(ceNA), 0x2A);
+  EXPECT_EQ(ErrorIndexToCode(static_cast<TCellError>(200)), 0x2A);
 }
 
 TEST(XlsUtils, OptionByteStrings) {
