@@ -252,7 +252,7 @@ TEST_F(SSTTest, EmptyTable) {
 }
 
 TEST_F(SSTTest, ExtSSTBuckets) {
-  for (int i = 0; i < 8; ++i) sst.AddString(u"s" + std::u16string(1, char16_t(u'a' + i)));
+  for (int i = 0; i < 8; ++i) sst.AddString(std::u16string{u's', static_cast<char16_t>(u'a' + i)});
   auto recs = Write(sst);
   ASSERT_EQ(recs.back().id, BIFFRECID_EXTSST);
   EXPECT_EQ(recs.back().body.size(), 10u);
@@ -262,7 +262,7 @@ TEST_F(SSTTest, ExtSSTBuckets) {
   EXPECT_EQ(GetU16(&recs.back().body[6]), 12);
 
   TSST2 big(&fonts);
-  for (int i = 0; i < 10000; ++i) big.AddString(u"string " + Utf8ToUtf16(std::to_string(i)));
+  for (int i = 0; i < 10000; ++i) big.AddString(Utf8ToUtf16("string " + std::to_string(i)));
   TMemoryStream mem;
   {
     TXLSStream s;
@@ -340,7 +340,7 @@ class SplittingEncoder {
 };
 
 TEST_F(SSTTest, RoundTripOfManyStringsWithRunsAndFarEastData) {
-  for (int i = 0; i < 3; ++i) fonts.AddFont()->Name = u"Font" + Utf8ToUtf16(std::to_string(i));
+  for (int i = 0; i < 3; ++i) fonts.AddFont()->Name = Utf8ToUtf16("Font" + std::to_string(i));
   std::mt19937 rng(12345);
   constexpr uint32_t kStrings = 100000;
   struct Source {
