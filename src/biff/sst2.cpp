@@ -227,12 +227,9 @@ TSSTEntry* TSST2::Find(std::u16string_view text, bool wide, uint32_t hash) const
   auto [first, last] = lookup_.equal_range(hash);
   for (auto it = first; it != last; ++it) {
     const TSSTEntry& e = *it->second;
-    if (e.CharCount() != text.size() || e.IsWide() != wide) continue;
-    const uint8_t* p = e.CharBytes();
-    bool same = true;
-    for (size_t i = 0; i < text.size() && same; ++i)
-      same = (wide ? GetU16(p + 2 * i) : p[i]) == text[i];
-    if (same) return it->second;
+    if (e.CharCount() == text.size() && e.IsWide() == wide &&
+        std::memcmp(e.CharBytes(), scratch_.data(), scratch_.size()) == 0)
+      return it->second;
   }
   return nullptr;
 }
@@ -240,23 +237,26 @@ TSSTEntry* TSST2::Find(std::u16string_view text, bool wide, uint32_t hash) const
 TSSTEntry* TSST2::AddString(std::u16string_view text) {
   if (text.size() > 0xFFFF) Raise("A shared string can not hold more than 65535 characters");
   const bool wide = std::any_of(text.begin(), text.end(), [](char16_t c) { return c > 0xFF; });
-  auto entry = TSSTEntry::Create(static_cast<uint16_t>(text.size()), wide ? kSSTWide : 0, 0, 0);
-  uint8_t* p = entry->MutableChars();
+  // The character bytes and their hash first: a text that is already there costs no allocation.
+  scratch_.resize(text.size() * (wide ? 2 : 1));
   for (size_t i = 0; i < text.size(); ++i) {
     if (wide)
-      PutU16(p + 2 * i, text[i]);
+      PutU16(&scratch_[2 * i], text[i]);
     else
-      p[i] = static_cast<uint8_t>(text[i]);
+      scratch_[i] = static_cast<uint8_t>(text[i]);
   }
-  entry->hash_ = SSTHash(p, entry->CharByteCount());
+  const uint32_t hash = SSTHash(scratch_.data(), scratch_.size());
   ++totalCount_;
   if (!loadMode_) {
     EnsureLookup();
-    if (TSSTEntry* found = Find(text, wide, entry->hash_)) {
+    if (TSSTEntry* found = Find(text, wide, hash)) {
       found->AddRef();
       return found;
     }
   }
+  auto entry = TSSTEntry::Create(static_cast<uint16_t>(text.size()), wide ? kSSTWide : 0, 0, 0);
+  if (!scratch_.empty()) std::memcpy(entry->MutableChars(), scratch_.data(), scratch_.size());
+  entry->hash_ = hash;
   entry->refCount_ = 1;
   return Append(std::move(entry));
 }

@@ -125,6 +125,7 @@ class TSST2 {
   TSSTEntry* Append(TSSTEntry::TPtr entry);
   void EnsureOrder();
   void EnsureLookup();
+  // Looks for the character bytes held in scratch_.
   TSSTEntry* Find(std::u16string_view text, bool wide, uint32_t hash) const;
 
   std::vector<TSSTEntry::TPtr> entries_;
@@ -138,6 +139,7 @@ class TSST2 {
   bool orderDirty_ = false;
   bool lookupValid_ = false;
   std::unordered_multimap<uint32_t, TSSTEntry*> lookup_;
+  std::vector<uint8_t> scratch_;
 };
 
 }  // namespace xls
