@@ -223,15 +223,37 @@ std::u16string TSST2::GetText(const TSSTEntry& entry) {
   return s;
 }
 
+namespace {
+size_t SlotOf(uint32_t hash, size_t mask) {
+  return (static_cast<size_t>(hash) * 0x9E3779B97F4A7C15ull >> 20) & mask;
+}
+}  // namespace
+
 TSSTEntry* TSST2::Find(std::u16string_view text, bool wide, uint32_t hash) const {
-  auto [first, last] = lookup_.equal_range(hash);
-  for (auto it = first; it != last; ++it) {
-    const TSSTEntry& e = *it->second;
-    if (e.CharCount() == text.size() && e.IsWide() == wide &&
+  const size_t mask = lookup_.size() - 1;
+  for (size_t i = SlotOf(hash, mask);; i = (i + 1) & mask) {
+    const TSlot& slot = lookup_[i];
+    if (!slot.entry) return nullptr;
+    const TSSTEntry& e = *slot.entry;
+    if (slot.hash == hash && e.CharCount() == text.size() && e.IsWide() == wide &&
         std::memcmp(e.CharBytes(), scratch_.data(), scratch_.size()) == 0)
-      return it->second;
+      return slot.entry;
   }
-  return nullptr;
+}
+
+void TSST2::LookupInsert(TSSTEntry* e) {
+  if ((lookupUsed_ + 1) * 2 > lookup_.size()) {
+    std::vector<TSlot> old = std::move(lookup_);
+    lookup_.assign(std::max<size_t>(64, old.size() * 2), TSlot{0, nullptr});
+    lookupUsed_ = 0;
+    for (const TSlot& slot : old)
+      if (slot.entry) LookupInsert(slot.entry);
+  }
+  const size_t mask = lookup_.size() - 1;
+  size_t i = SlotOf(e->hash_, mask);
+  while (lookup_[i].entry) i = (i + 1) & mask;
+  lookup_[i] = {e->hash_, e};
+  ++lookupUsed_;
 }
 
 TSSTEntry* TSST2::AddString(std::u16string_view text) {
@@ -266,7 +288,7 @@ TSSTEntry* TSST2::Append(TSSTEntry::TPtr entry) {
   e->index_ = Count();
   if (!loadMode_) {
     if (!entries_.empty() && entries_.back()->hash_ > e->hash_) orderDirty_ = true;
-    if (lookupValid_) lookup_.emplace(e->hash_, e);
+    if (lookupValid_) LookupInsert(e);
   } else {
     lookupValid_ = false;
   }
@@ -276,9 +298,9 @@ TSSTEntry* TSST2::Append(TSSTEntry::TPtr entry) {
 
 void TSST2::EnsureLookup() {
   if (lookupValid_) return;
-  lookup_.clear();
-  lookup_.reserve(entries_.size());
-  for (const auto& e : entries_) lookup_.emplace(e->hash_, e.get());
+  lookup_.assign(64, TSlot{0, nullptr});
+  lookupUsed_ = 0;
+  for (const auto& e : entries_) LookupInsert(e.get());
   lookupValid_ = true;
 }
 
@@ -311,6 +333,7 @@ void TSST2::EndLoad() {
 void TSST2::Clear() {
   entries_.clear();
   lookup_.clear();
+  lookupUsed_ = 0;
   extSST_ = {};
   totalCount_ = 0;
   loadMode_ = false;

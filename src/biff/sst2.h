@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace xls {
@@ -138,7 +137,14 @@ class TSST2 {
   // position is next needed; the lookup by hash spares the scan of the list.
   bool orderDirty_ = false;
   bool lookupValid_ = false;
-  std::unordered_multimap<uint32_t, TSSTEntry*> lookup_;
+  // Open addressing over (hash, entry) slots, at most half full; empty slots hold no entry.
+  struct TSlot {
+    uint32_t hash;
+    TSSTEntry* entry;
+  };
+  void LookupInsert(TSSTEntry* e);
+  std::vector<TSlot> lookup_;
+  size_t lookupUsed_ = 0;
   std::vector<uint8_t> scratch_;
 };
 
