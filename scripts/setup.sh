@@ -7,7 +7,7 @@ packages=(
   libpcre2-dev zlib1g-dev libsqlite3-dev sqlite3
   unixodbc unixodbc-dev tdsodbc libsqliteodbc
   libgtest-dev libbenchmark-dev
-  python3 python3-xlrd python3-olefile
+  python3 python3-xlrd python3-xlwt python3-olefile
   fonts-wqy-microhei xdg-utils
 )
 missing=()

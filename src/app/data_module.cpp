@@ -107,19 +107,21 @@ TDataModule1::~TDataModule1() {
 }
 
 bool TDataModule1::DataModuleCreate() {
+  const bool ok = ConnectFromSettings();
+  if (!ok) FailurePath();
+  return ok;
+}
+
+bool TDataModule1::ConnectFromSettings() {
   OpenSettings(ExeDir() + "tool.ini");
   LoadSettings();
-
-  bool ok = false;
   try {
     connectionData_ =
         BuildConnectionData(db_type, db_name, db_ip, db_username, db_password, ExeDir());
-    ok = Connect(TargetFromConnectionData(connectionData_));
+    return Connect(TargetFromConnectionData(connectionData_));
   } catch (const std::exception&) {
-    ok = false;
+    return false;
   }
-  if (!ok) FailurePath();
-  return ok;
 }
 
 void TDataModule1::FailurePath() {

@@ -34,6 +34,8 @@ class TDataModule1 {
   // shows the connection dialog and ends the process; it returns false only when the process
   // end did not happen (a test's dialogs).
   bool DataModuleCreate();
+  // Reads tool.ini beside the executable and connects; false on failure (nothing shown).
+  bool ConnectFromSettings();
   // Opens ADOConnection1 on the target; false when it cannot be opened.
   bool Connect(const TDbTarget& target);
   bool Connected() const;

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QStyle>
 
+#include "app/client_commands.h"
 #include "app/data_module.h"
 #include "app/dialogs.h"
 #include "app/logic.h"
@@ -139,7 +140,9 @@ void TFormMain::RzBitBtn1Click() {
     Dialogs().ShowPlainMessage(this, "请选择业务员!");
     return;
   }
-  // The import itself comes with the workbook reader.
+  if (DataModule1)
+    Import(*DataModule1, this, AdvEditBtn1->Text().toStdString(),
+           AdvComboBox1->currentText().toStdString());
 }
 
 void TFormMain::RzBitBtn2Click() {
@@ -147,7 +150,9 @@ void TFormMain::RzBitBtn2Click() {
 }
 
 void TFormMain::RzBitBtn3Click() {
-  // The export comes with the workbook writer.
+  const std::string path = Dialogs().SaveFileName(this, kExcelFilter, "xls");
+  if (path.empty() || !DataModule1) return;
+  Export(*DataModule1, this, path);
 }
 
 void TFormMain::RzBitBtn4Click() {
