@@ -464,7 +464,8 @@ std::u16string TXLSStream::ReadString(int charCount, int& bytesRead) {
   const int got = Read(raw.data(), charCount);
   bytesRead += got;
   raw.resize(static_cast<size_t>(got));
-  return AnsiToUtf16(raw);
+  // 8-bit BIFF8 characters are the low bytes of UTF-16 code units.
+  return Latin1ToUtf16(raw);
 }
 
 void TXLSStream::BeginContinueRead() {

@@ -144,7 +144,7 @@ class TXLSStream {
   // The id of the next record header, or 0 when fewer than 4 bytes remain. Does not move.
   uint16_t PeekRecordId();
   // Reads a BIFF8 option byte and charCount characters (16-bit when bit 0 of the option byte is
-  // set, else 8-bit in the system ANSI code page). bytesRead receives the bytes consumed.
+  // set, else 8-bit: the low bytes of UTF-16 code units). bytesRead receives the bytes consumed.
   std::u16string ReadString(int charCount, int& bytesRead);
   void BeginContinueRead();
   void EndContinueRead();
