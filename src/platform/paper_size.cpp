@@ -25,7 +25,8 @@ struct TCupsDest {
 
 // Asks CUPS through its shared library when it is installed; the engine does not link it.
 uint8_t PaperSizeFromCups() {
-  void* lib = dlopen("libcups.so.2", RTLD_LAZY | RTLD_LOCAL);
+  // The library stays loaded: it keeps state of its own for the life of the process.
+  void* lib = dlopen("libcups.so.2", RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE);
   if (!lib) return 0;
   using GetDests = int (*)(TCupsDest**);
   using GetDest = TCupsDest* (*)(const char*, const char*, int, TCupsDest*);
@@ -45,7 +46,6 @@ uint8_t PaperSizeFromCups() {
     }
     freeDests(n, dests);
   }
-  dlclose(lib);
   return code;
 }
 
@@ -74,8 +74,12 @@ uint8_t PaperSizeFromMediaName(std::string_view media) {
 }
 
 uint8_t DefaultPrinterPaperSize() {
-  const uint8_t code = PaperSizeFromCups();
-  return code ? code : kA4;
+  // Asked once per process: every new workbook wants it, and the answer rarely changes.
+  static const uint8_t code = [] {
+    const uint8_t c = PaperSizeFromCups();
+    return c ? c : kA4;
+  }();
+  return code;
 }
 
 }  // namespace xls
