@@ -152,6 +152,7 @@ void TXLSReader::ReadRecords() {
   while (!finished_ && NextHeader(rec_.Header)) {
     const uint16_t id = rec_.Header.RecID;
     const int64_t pos = recordPos_;
+    const int number = recordCount_;
     try {
       if (id >= kFirstInternalRecordId) Raise("Bad record in file");
       if (id != BIFFRECID_SST) ReadBody(rec_);
@@ -164,7 +165,7 @@ void TXLSReader::ReadRecords() {
         if (storeRaw_) StoreRaw(rec_);
       }
     } catch (const std::exception& e) {
-      Raise(Format("Error on reading record # %d, %.4X Offs: %.8X\r", recordCount_, id,
+      Raise(Format("Error on reading record # %d, %.4X Offs: %.8X\r", number, id,
                    static_cast<unsigned>(pos)) +
             e.what());
     }
