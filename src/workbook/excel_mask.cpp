@@ -65,6 +65,13 @@ bool StartsWith(std::string_view s, size_t at, std::string_view prefix) {
   return s.substr(at, prefix.size()) == prefix;
 }
 
+bool StartsWithNoCase(std::string_view s, size_t at, std::string_view prefix) {
+  if (s.size() - at < prefix.size()) return false;
+  for (size_t k = 0; k < prefix.size(); ++k)
+    if (AsciiLower(s[at + k]) != AsciiLower(prefix[k])) return false;
+  return true;
+}
+
 bool IsDigitPlaceholder(TMaskTokenKind k) {
   return k == mtkDigitOptional || k == mtkDigitSpace || k == mtkDigitZero;
 }
@@ -244,6 +251,17 @@ std::unique_ptr<TMaskSection> CompileSection(std::string_view s, int slot) {
         i += run;
         break;
       }
+      case 'G':
+      case 'g':
+        // Files of many writers give "General" as a format text of its own (or a section such
+        // as "General;-General"): it stands for the general number text, not for the word.
+        if (StartsWithNoCase(s, i, "general")) {
+          add(mtkGeneral, s.substr(i, 7));
+          sec->Flags |= msfGeneral;
+          i += 7;
+          break;
+        }
+        [[fallthrough]];
       default: {
         TMaskTokenKind kind = mtkLiteral;
         size_t len = CharLength(s, i);
@@ -551,6 +569,20 @@ std::string TExcelMask::FormatNumber(double v, const TLocaleSettings& s) const {
     sec = sections_[2].get();
   }
   if (!sec || sec->Tokens.empty() || (sec->Flags & msfText)) return GeneralText(v, s);
+  if ((sec->Flags & msfGeneral) && !(sec->Flags & (msfDate | msfScientific))) {
+    bool numeric = false;
+    for (const TMaskToken& t : sec->Tokens) numeric |= IsDigitPlaceholder(t.Kind);
+    if (!numeric) {
+      std::string out;
+      for (const TMaskToken& t : sec->Tokens) {
+        if (t.Kind == mtkGeneral)
+          out += GeneralText(x, s);
+        else if (t.Kind == mtkLiteral || t.Kind == mtkText)
+          out += t.Text;
+      }
+      return out;
+    }
+  }
   if (sec->Flags & msfDate) return RenderDate(*sec, x, s);
   if (sec->Flags & msfScientific) {
     const int precision = std::clamp(sec->Decimals - 1, 2, 18);

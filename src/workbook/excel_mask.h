@@ -49,6 +49,7 @@ enum TMaskTokenKind : uint8_t {
   mtkDecimalPoint = 31,    // .
   mtkPercent = 32,         // %
   mtkIntegerMarker = 33,   // inserted before the first digit placeholder or decimal point
+  mtkGeneral = 34,         // the word General (any case): the general number text
 };
 
 // Section flags.
@@ -60,6 +61,7 @@ enum : uint8_t {
   msfScientific = 0x10,  // an exponent mark seen
   msfDate = 0x20,        // date or time tokens
   msfZero = 0x40,        // compiled into the zero slot
+  msfGeneral = 0x80,     // the word General: the value's general text among the literals
 };
 
 struct TMaskToken {

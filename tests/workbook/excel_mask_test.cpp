@@ -51,8 +51,12 @@ TEST(ExcelMask, EdgeCaseTable) {
       {"[h]:mm", 1.5, "36:00"},
       // Upper-case S is a literal.
       {"h:mm:SS", 0.75, "18:00:SS"},
-      // The word is not a keyword of this grammar.
-      {"General", 5, "General"},
+      // General is the general number text, also inside sections and among literals.
+      {"General", 5, "5"},
+      {"general", 1234.5, "1234.5"},
+      {"General;-General", -2.5, "-2.5"},
+      {"General\" kg\"", 3, "3 kg"},
+      {"\"General\"", 3, "General"},
       // A quoted zero section renders its text for 0.
       {"0;-0;\"zero\"", 0, "zero"},
       {"0;-0;\"zero\"", -4, "-4"},
