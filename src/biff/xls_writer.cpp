@@ -56,6 +56,7 @@ constexpr uint8_t kResultEmptyString = 3;
 
 constexpr int kProgressStep = 100;
 constexpr int kMaxShortText = 255;
+constexpr size_t kWriteAccessSize5 = 112;
 constexpr int kBoundsheetPlainBytes = 4;  // the BOF position stays readable in encrypted files
 
 void CheckShort(size_t n, const char* what) {
@@ -180,9 +181,47 @@ void TXLSWriter::WriteThrough(TByteStream* target, F&& body) {
     WriteFileReplacing(Utf16ToUtf8(workbook_.Filename), memory.Data());
 }
 
+namespace {
+
+// While a BIFF5 workbook is written, its 8-bit texts are converted in the code page its CODEPAGE
+// record names (a workbook read from a BIFF5 file keeps the file's code page).
+class TCodePageScope {
+ public:
+  explicit TCodePageScope(int codePage) : saved_(SystemCodePage()) {
+    if (codePage > 0) SetSystemCodePage(codePage);
+  }
+  ~TCodePageScope() { SetSystemCodePage(saved_); }
+  TCodePageScope(const TCodePageScope&) = delete;
+  TCodePageScope& operator=(const TCodePageScope&) = delete;
+
+ private:
+  int saved_;
+};
+
+constexpr uint16_t kCodePageMacRoman = 0x8000;
+constexpr uint16_t kCodePageAnsiOld = 0x8001;
+constexpr uint16_t kCodePageAscii = 367;
+
+// The code page a stored CODEPAGE value stands for; 0 for UTF-16 or none.
+int StoredCodePage(const TRecordStorageGlobals& globals) {
+  for (int i = 0; i < globals.Count(); ++i) {
+    const TStoredRecord& r = globals.Items(i);
+    if (r.RecID != BIFFRECID_CODEPAGE || r.Data.size() < 2) continue;
+    const uint16_t cp = GetU16(r.Data.data());
+    if (cp == kCodePageUTF16) return 0;
+    if (cp == kCodePageMacRoman) return 10000;
+    if (cp == kCodePageAnsiOld || cp == kCodePageAscii) return 1252;
+    return cp;
+  }
+  return 0;
+}
+
+}  // namespace
+
 void TXLSWriter::WriteBIFF8(TByteStream* target) {
   if (!workbook_.WritePassword.empty() && version_ != xvExcel97)
     Raise("Only Excel 97 workbooks can be written with a password");
+  TCodePageScope codePage(version_ < xvExcel97 ? StoredCodePage(workbook_.Globals()) : 0);
   WriteThrough(target, [this](TByteStream* t) { DoWriteBIFF8(t); });
 }
 
@@ -220,7 +259,10 @@ int TXLSWriter::MapXF(int xf) const {
 
 Bytes TXLSWriter::BOFBody(std::span<const uint8_t> stored) const {
   const uint16_t want = version_ >= xvExcel97 ? kBOFVersion8 : kBOFVersion5;
-  if (stored.size() >= 4 && GetU16(stored.data()) == want)
+  // A BIFF8 BOF is 16 bytes with version 0x0600 or more; BIFF5 BOFs are 8 bytes (some
+  // programs put 0x0600 into them). Only a BOF of the other format is rebuilt.
+  const bool biff8Form = stored.size() >= kBOFSize8 && GetU16(stored.data()) >= kBOFVersion8;
+  if (stored.size() >= 4 && (version_ >= xvExcel97) == biff8Form)
     return Bytes(stored.begin(), stored.end());
   // A BOF of another version (a workbook read in one version and written in another).
   const uint16_t type = stored.size() >= 4 ? GetU16(stored.data() + 2) : BOFTYPE_WORKSHEET;
@@ -327,6 +369,26 @@ void TXLSWriter::WriteGlobalsItem(int index) {
                                           : stored);
       break;
     }
+    case BIFFRECID_WRITEACCESS: {
+      if (version_ >= xvExcel97) {
+        WriteRecord(rec.RecID, rec.Data);
+        break;
+      }
+      // BIFF5: a byte string (count u8 and 8-bit characters) padded with spaces. The stored
+      // body holds count, 0, option byte and the characters; 8-bit ones are kept as they are.
+      std::string name;
+      const Bytes& d = rec.Data;
+      if (d.size() >= 3 && d[2] == 0 && d.size() >= 3u + d[0])
+        name.assign(d.begin() + 3, d.begin() + 3 + d[0]);
+      else
+        name = Utf16ToAnsi(globals.WRITEACCESS());
+      if (name.size() > kWriteAccessSize5 - 1) name.resize(kWriteAccessSize5 - 1);
+      Bytes body(kWriteAccessSize5, ' ');
+      body[0] = static_cast<uint8_t>(name.size());
+      std::memcpy(body.data() + 1, name.data(), name.size());
+      WriteRecord(BIFFRECID_WRITEACCESS, body);
+      break;
+    }
     case BIFFRECID_FILEPASS:
     case BIFFRECID_SST:
     case BIFFRECID_EXTSST:
@@ -349,7 +411,7 @@ void TXLSWriter::WriteGlobalsItem(int index) {
       if (version_ >= xvExcel97) wb.Sheets().SST().WriteSST(*stream_);
       break;
     default:
-      if (IsBOFRecordId(rec.RecID)) {
+      if (&rec == &globals.BOF()) {
         const Bytes body = BOFBody(rec.Data);
         WriteRecord(BIFFRECID_BOF, body);
         if (body.size() >= 4 && GetU16(body.data() + 2) == BOFTYPE_GLOBALS &&
@@ -463,9 +525,20 @@ void TXLSWriter::WriteSheet(TSheet& sheet, int index) {
   }
 
   sheet.UpdateDimensions();
+  // Readers size the cell table from DIMENSIONS and expect it before the first ROW or cell
+  // record; the default sequence keeps it after them, so it is moved up to the cells.
+  const TStoredRecord* dims = &records.DIMENSIONS();
+  int cellsAt = -1, dimsAt = -1;
   for (int i = 0; i < records.Count(); ++i) {
     const TStoredRecord& rec = records.Items(i);
-    WriteSheetItem(sheet, rec.RecID, i);
+    if (rec.RecID == INTERNID_CELLS && cellsAt < 0) cellsAt = i;
+    if (&rec == dims) dimsAt = i;
+  }
+  const bool moveDims = cellsAt >= 0 && dimsAt > cellsAt;
+  for (int i = 0; i < records.Count(); ++i) {
+    if (moveDims && i == dimsAt) continue;
+    if (moveDims && i == cellsAt) WriteSheetItem(sheet, BIFFRECID_DIMENSIONS, dimsAt);
+    WriteSheetItem(sheet, records.Items(i).RecID, i);
   }
 }
 
@@ -491,7 +564,8 @@ void TXLSWriter::WriteSheetItem(TSheet& sheet, uint16_t recId, int index) {
       WritePane(sheet);
       break;
     case BIFFRECID_DIMENSIONS:
-      if (version_ < xvExcel97 && rec.Data.size() >= kDimensionsSize8) {
+      if (&rec == &sheet.Records().DIMENSIONS() && version_ < xvExcel97 &&
+          rec.Data.size() >= kDimensionsSize8) {
         // BIFF5 keeps rows in 16 bits.
         ByteWriter w;
         w.U16(static_cast<uint16_t>(GetU32(rec.Data.data())));
@@ -505,7 +579,8 @@ void TXLSWriter::WriteSheetItem(TSheet& sheet, uint16_t recId, int index) {
       }
       break;
     case BIFFRECID_WINDOW2:
-      if (version_ < xvExcel97 && rec.Data.size() > kWindow2Size5)
+      if (&rec == &sheet.Records().WINDOW2() && version_ < xvExcel97 &&
+          rec.Data.size() > kWindow2Size5)
         WriteRecord(recId, std::span<const uint8_t>(rec.Data.data(), kWindow2Size5));
       else
         WriteRecord(recId, rec.Data);
@@ -514,7 +589,9 @@ void TXLSWriter::WriteSheetItem(TSheet& sheet, uint16_t recId, int index) {
     case BIFFRECID_DBCELL:
       break;  // their offsets would be wrong in the new file
     default:
-      if (IsBOFRecordId(recId))
+      // Only the sheet's own BOF follows the version written; a BOF of an embedded chart or
+      // object stays as it was read.
+      if (&rec == &sheet.Records().BOF())
         WriteRecord(BIFFRECID_BOF, BOFBody(rec.Data));
       else if (recId < kFirstInternalRecordId)
         WriteRecord(recId, rec.Data);
@@ -899,6 +976,8 @@ void TXLSWriter::DoWriteBIFF4(TByteStream* target) {
     while (w.Size() < 32) w.U8(' ');
     WriteRecord(BIFFRECID_WRITEACCESS, w.Buffer());
   }
+  // The code page of the 8-bit texts that follow.
+  WriteWord(BIFFRECID_CODEPAGE, static_cast<uint16_t>(SystemCodePage()));
   WriteWord(BIFFRECID_CALCMODE, records.CALCMODE());
   WriteWord(BIFFRECID_REFMODE, records.REFMODE());
   WriteBool(BIFFRECID_ITERATION, records.ITERATION());
@@ -1012,15 +1091,10 @@ void TXLSWriter::WriteCellsBIFF4(TSheet& sheet) {
       PutU16(body, static_cast<uint16_t>(cell->Row()));
       PutU16(body + 2, static_cast<uint16_t>(cell->Col()));
       PutU16(body + 4, static_cast<uint16_t>(MapXF(cell->XFIndex())));
+      // NUMBER rather than RK: every reader of the old formats knows it.
       auto number = [&](double v) {
-        uint32_t rk;
-        if (EncodeRK(v, rk)) {
-          PutU32(body + 6, rk);
-          WriteRecord(BIFFRECID_RK, body, 10);
-        } else {
-          PutF64(body + 6, v);
-          WriteRecord(BIFFRECID_NUMBER, body, 14);
-        }
+        PutF64(body + 6, v);
+        WriteRecord(BIFFRECID_NUMBER, body, 14);
       };
       auto label = [&](const std::u16string& text) {
         const std::string t = Ansi(text, kMaxShortText);
