@@ -738,7 +738,7 @@ void TXLSWriter::FlushRK() {
     PutU16(body + 2, rkRun_[0].Col);
     PutU16(body + 4, rkRun_[0].XF);
     PutU32(body + 6, rkRun_[0].RK);
-    WriteRecord(BIFFRECID_RK, body, sizeof body);
+    WriteRecord(BIFFRECID_RK_30, body, sizeof body);
   } else {
     const size_t n = rkRun_.size();
     uint8_t body[6 + 6 * kMaxRKRun];

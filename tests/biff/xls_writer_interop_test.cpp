@@ -158,6 +158,7 @@ void FillEveryKind(TXLSWorkbook& wb) {
   a.AddFloatCell(4, 0, 15, 0.5);
   a.AddFloatCell(5, 0, 15, -123456789);
   a.AddFloatCell(6, 0, 20, 3.14159);
+  a.AddFloatCell(7, 0, 15, 7);  // a single RK
   a.SetCellText(0, 1, u"hello");
   a.SetCellText(1, 1, u"中文字符");
   a.AddBlankCell(0, 2, 15);
@@ -179,7 +180,7 @@ void FillEveryKind(TXLSWorkbook& wb) {
 const char* const kEveryKindXlrd =
     "S Daten\n"
     "C 0 0 2 1.0 15\nC 0 1 2 2.0 15\nC 0 2 2 3.0 15\nC 0 3 2 10000000000.0 15\n"
-    "C 0 4 2 0.5 15\nC 0 5 2 -123456789.0 15\nC 0 6 2 3.14159 20\n"
+    "C 0 4 2 0.5 15\nC 0 5 2 -123456789.0 15\nC 0 6 2 3.14159 20\nC 0 7 2 7.0 15\n"
     "C 1 0 1 'hello' 15\nC 1 1 1 '中文字符' 15\n"
     "C 2 0 6 '' 15\nC 2 1 6 '' 15\nC 2 3 6 '' 15\n"
     "C 3 0 4 1 15\nC 3 1 4 0 15\nC 3 2 5 7 15\nC 3 3 5 42 15\n"

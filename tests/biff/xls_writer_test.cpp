@@ -115,8 +115,9 @@ TEST(XLSWriter, NewWorkbookRecordsInOrder) {
       BIFFRECID_ITERATION, BIFFRECID_DELTA, BIFFRECID_SAVERECALC, BIFFRECID_PRINTGRIDLINES,
       BIFFRECID_PRINTHEADERS, BIFFRECID_GRIDSET, BIFFRECID_GUTS, BIFFRECID_DEFAULTROWHEIGHT,
       BIFFRECID_WSBOOL, BIFFRECID_HEADER, BIFFRECID_FOOTER, BIFFRECID_HCENTER, BIFFRECID_VCENTER,
-      BIFFRECID_SETUP, BIFFRECID_PROTECT, BIFFRECID_DEFCOLWIDTH, BIFFRECID_RK, BIFFRECID_DIMENSIONS,
-      BIFFRECID_WINDOW2, BIFFRECID_SELECTION, BIFFRECID_EOF};
+      BIFFRECID_SETUP, BIFFRECID_PROTECT, BIFFRECID_DEFCOLWIDTH,
+      // DIMENSIONS stands before the cells
+      BIFFRECID_DIMENSIONS, BIFFRECID_RK_30, BIFFRECID_WINDOW2, BIFFRECID_SELECTION, BIFFRECID_EOF};
   EXPECT_EQ(::testing::PrintToString(CollapsedIds(recs)), ::testing::PrintToString(expected));
 
   // Four fonts (the placeholder at 4 is not written) and the 21 default XFs.
@@ -235,13 +236,13 @@ TEST(XLSWriter, NumberRunsGiveMULRKRKAndNUMBER) {
 
   std::vector<Rec> cells;
   for (const Rec& r : sheet)
-    if (r.id == BIFFRECID_RK || r.id == BIFFRECID_MULRK || r.id == BIFFRECID_NUMBER ||
+    if (r.id == BIFFRECID_RK_30 || r.id == BIFFRECID_MULRK || r.id == BIFFRECID_NUMBER ||
         r.id == BIFFRECID_LABELSST)
       cells.push_back(r);
   const std::vector<std::pair<uint16_t, size_t>> expected = {
-      {BIFFRECID_MULRK, 24}, {BIFFRECID_RK, 10},       {BIFFRECID_NUMBER, 14},
-      {BIFFRECID_RK, 10},    {BIFFRECID_NUMBER, 14},   {BIFFRECID_RK, 10},
-      {BIFFRECID_RK, 10},    {BIFFRECID_LABELSST, 10}, {BIFFRECID_RK, 10}};
+      {BIFFRECID_MULRK, 24}, {BIFFRECID_RK_30, 10},    {BIFFRECID_NUMBER, 14},
+      {BIFFRECID_RK_30, 10}, {BIFFRECID_NUMBER, 14},   {BIFFRECID_RK_30, 10},
+      {BIFFRECID_RK_30, 10}, {BIFFRECID_LABELSST, 10}, {BIFFRECID_RK_30, 10}};
   ASSERT_EQ(cells.size(), expected.size());
   for (size_t i = 0; i < cells.size(); ++i) {
     EXPECT_EQ(cells[i].id, expected[i].first) << i;
@@ -485,7 +486,7 @@ TEST(XLSWriter, Biff5UsesBookStreamLabelsAndBiff5BOF) {
   EXPECT_NE(GetU16(OfId(recs, BIFFRECID_CODEPAGE)[0].body.data()), 1200);
   // XF records of the BIFF5 size, and cells refer to them unchanged.
   for (const Rec& r : OfId(recs, BIFFRECID_XF)) EXPECT_EQ(r.body.size(), 16u);
-  EXPECT_EQ(GetU16(OfId(recs, BIFFRECID_RK)[0].body.data() + 4), 15);
+  EXPECT_EQ(GetU16(OfId(recs, BIFFRECID_RK_30)[0].body.data() + 4), 15);
   EXPECT_EQ(OfId(recs, BIFFRECID_DIMENSIONS)[0].body.size(), 10u);
 }
 
@@ -508,7 +509,7 @@ TEST(XLSWriter, Biff4WritesThePlainFixedSequence) {
   EXPECT_EQ(dims[0].body, (Bytes{2, 0, 5, 0, 1, 0, 4, 0, 0, 0}));
   EXPECT_EQ(OfId(recs, BIFFRECID_XF_40).size(), 21u);
   EXPECT_EQ(OfId(recs, BIFFRECID_MULRK).size(), 0u);
-  EXPECT_EQ(OfId(recs, BIFFRECID_RK).size(), 0u);
+  EXPECT_EQ(OfId(recs, BIFFRECID_RK_30).size(), 0u);
   EXPECT_EQ(OfId(recs, BIFFRECID_NUMBER).size(), 1u);
   EXPECT_EQ(OfId(recs, BIFFRECID_LABEL).size(), 1u);
 }
