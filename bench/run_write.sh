@@ -19,32 +19,25 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DXLSB_BUILD_BE
   -DXLSB_BUILD_APP=OFF >/dev/null
 ninja -C "$build" -j2 bench_write >/dev/null
 
-# Content: small (mixed text and numbers), numbers (a large numeric table), text (many distinct
-# and repeated strings, CJK included). Deterministic.
-"$py" - "$dir" <<'EOF'
-import csv, os, random, sys
+# The three workbooks of the read benchmark (bench/make_bench_files.py, written by python3-xlwt),
+# each first sheet exported as CSV through xlrd: numbers as the shortest text that reads back
+# exactly, everything else as text. Made once.
+if [ ! -f "$dir/c_strings.csv" ]; then
+  "$py" "$root/bench/make_bench_files.py" "$dir/src" >/dev/null
+  "$py" - "$dir" <<'EOF2'
+import csv, os, sys, xlrd
 d = sys.argv[1]
-def make(name, rows, cols, cell):
-    path = os.path.join(d, name + ".csv")
-    if os.path.exists(path):
-        return
-    rnd = random.Random(name)
-    with open(path, "w", newline="", encoding="utf-8") as f:
+for name in ("a_clients", "b_numbers", "c_strings"):
+    sh = xlrd.open_workbook(os.path.join(d, "src", name + ".xls")).sheet_by_index(0)
+    with open(os.path.join(d, name + ".csv"), "w", newline="", encoding="utf-8") as f:
         w = csv.writer(f)
-        for r in range(rows):
-            w.writerow([cell(rnd, r, c) for c in range(cols)])
-def small(rnd, r, c):
-    return ["客户%d" % r, "Name %d" % rnd.randint(0, 999), r, round(rnd.random() * 1000, 2)][c % 4]
-def numbers(rnd, r, c):
-    k = c % 3
-    return r * 16 + c if k == 0 else (round(rnd.uniform(-1e6, 1e6), 2) if k == 1 else rnd.random())
-def text(rnd, r, c):
-    k = c % 3
-    return ("文本%d" % rnd.randint(0, 5000)) if k == 0 else ("item-%d-%d" % (r, c) if k == 1 else "same")
-make("small", 2000, 8, small)
-make("numbers", 60000, 12, numbers)
-make("text", 60000, 8, text)
-EOF
+        for r in range(sh.nrows):
+            out = []
+            for v in sh.row_values(r):
+                out.append(repr(v) if isinstance(v, float) else v)
+            w.writerow(out)
+EOF2
+fi
 
 # The same cells through xlwt: numbers when the field parses as one, else text.
 cat > "$dir/xlwt_write.py" <<'EOF'
@@ -84,7 +77,7 @@ measure() {
 }
 
 printf "%-10s %8s %-12s %10s %10s\n" file cells program "median s" "peak MB"
-for name in small numbers text; do
+for name in a_clients b_numbers c_strings; do
   csvf="$dir/$name.csv"
   cells=$(awk -F, '{n += NF} END {print n}' "$csvf")
   set -- $(measure "$build/bench/bench_write" "$csvf" "$dir/$name.engine.xls")
@@ -99,7 +92,7 @@ done
 "$py" - "$dir" <<'EOF'
 import sys, xlrd, os
 d = sys.argv[1]
-for name in ("small", "numbers", "text"):
+for name in ("a_clients", "b_numbers", "c_strings"):
     a = xlrd.open_workbook(os.path.join(d, name + ".engine.xls")).sheet_by_index(0)
     b = xlrd.open_workbook(os.path.join(d, name + ".xlwt.xls")).sheet_by_index(0)
     same = a.nrows == b.nrows and all(a.row_values(r) == b.row_values(r) for r in range(a.nrows))
