@@ -443,6 +443,15 @@ std::string TDataModule1::NextSerial(QSqlQuery& q, const std::string& prefix, in
   return prefix + counter;
 }
 
+std::string TDataModule1::WriteSerial(QSqlQuery& q, const std::string& prefix, int width,
+                                      const TStringList& statements) {
+  const std::string serial = NextSerial(q, prefix, width, statements.Strings(0));
+  if (!q.prepare(Q(statements.Strings(1)))) throw EDbError(ErrorText(q.lastError()));
+  q.bindValue(0, Q(serial));
+  if (!q.exec()) throw EDbError(ErrorText(q.lastError()));
+  return serial;
+}
+
 void TDataModule1::GetMaxSn(const std::string& prefix, int width, const std::string& query,
                             std::string& result) {
   result.clear();
@@ -469,11 +478,7 @@ void TDataModule1::InsertSqlBySn(const std::string& prefix, int width,
     ResetQuery();
     BeginTransaction();
     inTransaction = true;
-    QSqlQuery& q = *query_;
-    const std::string serial = NextSerial(q, prefix, width, statements.Strings(0));
-    if (!q.prepare(Q(statements.Strings(1)))) throw EDbError(ErrorText(q.lastError()));
-    q.bindValue(0, Q(serial));
-    if (!q.exec()) throw EDbError(ErrorText(q.lastError()));
+    const std::string serial = WriteSerial(*query_, prefix, width, statements);
     Commit();
     query_->finish();
     result = serial;
@@ -493,13 +498,9 @@ int TDataModule1::InsideInsert(QSqlQuery& q, const std::string& prefix, int widt
     return 0;
   }
   try {
-    const std::string serial = NextSerial(q, prefix, width, statements.Strings(0));
-    if (!q.prepare(Q(statements.Strings(1)))) throw EDbError(ErrorText(q.lastError()));
-    q.bindValue(0, Q(serial));
-    if (!q.exec()) throw EDbError(ErrorText(q.lastError()));
+    result = WriteSerial(q, prefix, width, statements);
     const int count = q.numRowsAffected();
     q.finish();
-    result = serial;
     return count;
   } catch (const EDbError&) {
     result.clear();

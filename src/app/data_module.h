@@ -75,6 +75,9 @@ class TDataModule1 {
   void Rollback();
   std::string NextSerial(QSqlQuery& q, const std::string& prefix, int width,
                          const std::string& readingQuery);
+  // The next serial by statements[0], written with statements[1]; returns it.
+  std::string WriteSerial(QSqlQuery& q, const std::string& prefix, int width,
+                          const TStringList& statements);
   int InsideInsert(QSqlQuery& q, const std::string& prefix, int width,
                    const TStringList& statements, std::string& result);
   long long InsertAndFetchId(const std::string& sql, const char* identityQuery);
