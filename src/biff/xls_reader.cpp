@@ -485,6 +485,7 @@ void TXLSReader::ReadEOF() {
   storeRaw_ = false;
   UpdateDefault(BIFFRECID_EOF, rec_.Body());
   sharedFormulas_.clear();
+  sharedByFirstCell_.clear();
   inSheet_ = false;
   if (!sheetNames_.empty() && substreamCounter_ < static_cast<int>(sheetNames_.size()) - 1) return;
   finished_ = true;
@@ -719,12 +720,10 @@ void TXLSReader::ReadFormula() {
     const bool announced = ReadNextIf({BIFFRECID_SHRFMLA, BIFFRECID_SHRFMLA_40});
     if (announced) ReadSharedFormula(next_);
     if (announced || (options & kFormulaShared)) {
-      for (const TSharedFormula& f : sharedFormulas_) {
-        if (row < f.Row1 || row > f.Row2 || col < f.Col1 || col > f.Col2) continue;
-        tokens = f.Tokens;
+      if (const TSharedFormula* f = FindSharedFormula(tokens, row, col)) {
+        tokens = f->Tokens;
         ExpandSharedFormula(biff8, tokens.data(), static_cast<int>(tokens.size()), row, col);
         shared = true;
-        break;
       }
     }
   }
@@ -759,6 +758,22 @@ void TXLSReader::ReadFormula() {
   sheet.AddNumberFormulaCell(col, row, xf, tokens, GetF64(result));
 }
 
+const TXLSReader::TSharedFormula* TXLSReader::FindSharedFormula(const Bytes& tokens, int row,
+                                                                int col) const {
+  auto contains = [&](const TSharedFormula& f) {
+    return row >= f.Row1 && row <= f.Row2 && col >= f.Col1 && col <= f.Col2;
+  };
+  // The 0x01 token names the first cell of the block, where its SHRFMLA was read.
+  if (tokens.size() >= 4) {
+    const auto at = sharedByFirstCell_.find(MakeCellKey(tokens[3], GetU16(tokens.data() + 1)));
+    if (at != sharedByFirstCell_.end() && contains(sharedFormulas_[at->second]))
+      return &sharedFormulas_[at->second];
+  }
+  for (const TSharedFormula& f : sharedFormulas_)
+    if (contains(f)) return &f;
+  return nullptr;
+}
+
 void TXLSReader::ReadSharedFormula(const TRecord& rec) {
   ByteReader s(rec.Body(), "SHRFMLA record");
   TSharedFormula f;
@@ -770,6 +785,7 @@ void TXLSReader::ReadSharedFormula(const TRecord& rec) {
   const uint16_t n = s.U16();
   s.Need(n);
   f.Tokens.assign(s.Current(), s.Current() + n);
+  sharedByFirstCell_.emplace(MakeCellKey(f.Col1, f.Row1), sharedFormulas_.size());
   sharedFormulas_.push_back(std::move(f));
 }
 

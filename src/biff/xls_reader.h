@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -75,6 +76,9 @@ class TXLSReader {
   void ReadFormula();
   void ReadFormula2();
   void ReadSharedFormula(const TRecord& rec);
+  // The shared formula whose block holds the cell: looked up by the first cell the 0x01 token
+  // names, else the first in file order.
+  const TSharedFormula* FindSharedFormula(const Bytes& tokens, int row, int col) const;
   std::u16string ReadStringResult(const TRecord& rec);
 
   // Globals and sheet records.
@@ -114,6 +118,7 @@ class TXLSReader {
   bool skippingView_ = false;
   int codePage_ = 0;  // from CODEPAGE, 0 = none
   std::vector<TSharedFormula> sharedFormulas_;
+  std::unordered_map<uint32_t, size_t> sharedByFirstCell_;  // first cell key -> list index
   std::unordered_set<uint16_t> globalsDefaults_;
   std::unordered_set<uint16_t> sheetDefaults_;
 };

@@ -373,22 +373,25 @@ TEST(XLSReaderTest, SharedFormulaServesLaterRows) {
   Bytes num(8);
   PutF64(num.data(), 1.0);
   TXLSWorkbook wb;
-  ReadStreamBytes(wb, OneSheet([&](TBiffBuilder& b) {
-                    b.Rec(BIFFRECID_FORMULA, FormulaBody(1, 1, num, 0x0008, exp));
-                    ByteWriter sh;
-                    sh.U16(1);
-                    sh.U16(3);
-                    sh.U8(1);
-                    sh.U8(1);
-                    sh.U16(0);
-                    sh.U16(static_cast<uint16_t>(shared.size()));
-                    sh.Append(shared);
-                    b.Rec(BIFFRECID_SHRFMLA, sh.Buffer());
-                    b.Rec(BIFFRECID_NUMBER, NumberBody(2, 0, 3.0));
-                    b.Rec(BIFFRECID_FORMULA, FormulaBody(3, 1, num, 0x0008, exp));
-                  }));
+  ReadStreamBytes(
+      wb, OneSheet([&](TBiffBuilder& b) {
+        b.Rec(BIFFRECID_FORMULA, FormulaBody(1, 1, num, 0x0008, exp));
+        ByteWriter sh;
+        sh.U16(1);
+        sh.U16(3);
+        sh.U8(1);
+        sh.U8(1);
+        sh.U16(0);
+        sh.U16(static_cast<uint16_t>(shared.size()));
+        sh.Append(shared);
+        b.Rec(BIFFRECID_SHRFMLA, sh.Buffer());
+        b.Rec(BIFFRECID_NUMBER, NumberBody(2, 0, 3.0));
+        b.Rec(BIFFRECID_FORMULA, FormulaBody(3, 1, num, 0x0008, exp));
+        // A 0x01 token naming no block start: the block is found by its range.
+        b.Rec(BIFFRECID_FORMULA, FormulaBody(2, 1, num, 0x0008, {0x01, 0x00, 0x00, 0x00, 0x00}));
+      }));
   TSheet& s = wb.Sheets()[0];
-  for (int row : {1, 3}) {
+  for (int row : {1, 2, 3}) {
     auto* f = dynamic_cast<TNumberFormulaCell*>(s.CellAt(1, row));
     ASSERT_NE(f, nullptr) << row;
     const auto t = f->Tokens();
