@@ -712,6 +712,9 @@ void TXLSReader::ReadFormula() {
   const uint16_t length = r.U16();
   r.Need(length);
   Bytes tokens(r.Current(), r.Current() + length);
+  r.Skip(length);
+  // What follows the tokens holds the values of array constants; it stays with the tokens.
+  Bytes extra(r.Current(), r.Current() + r.Remaining());
   TSheet& sheet = Sheet();
 
   bool shared = false;
@@ -722,13 +725,14 @@ void TXLSReader::ReadFormula() {
     if (announced || (options & kFormulaShared)) {
       if (const TSharedFormula* f = FindSharedFormula(tokens, row, col)) {
         tokens = f->Tokens;
+        extra = f->Extra;
         ExpandSharedFormula(biff8, tokens.data(), static_cast<int>(tokens.size()), row, col);
         shared = true;
       }
     }
   }
   if (!shared && length > 0 && tokens[0] == kPtgExp && ReadNextIf({BIFFRECID_ARRAY})) {
-    sheet.AddArrayFormulaCell(col, row, xf, tokens, next_.Body(), result);
+    sheet.AddArrayFormulaCell(col, row, xf, tokens, next_.Body(), result, extra);
     // A text result of the array's first cell: the value is in the cell's result bytes already.
     if (result[0] == kResultString && result[6] == 0xFF && result[7] == 0xFF)
       ReadNextIf({BIFFRECID_STRING});
@@ -738,24 +742,24 @@ void TXLSReader::ReadFormula() {
     switch (result[0]) {
       case kResultString:
         if (ReadNextIf({BIFFRECID_STRING})) {
-          sheet.AddStringFormulaCell(col, row, xf, tokens, ReadStringResult(next_));
+          sheet.AddStringFormulaCell(col, row, xf, tokens, ReadStringResult(next_), extra);
         } else if (stream_->PeekRecordId() == BIFFRECID_SHRFMLA) {
           Raise("Unxepected SHRFMLA");
         }
         return;
       case kResultBoolean:
-        sheet.AddBooleanFormulaCell(col, row, xf, tokens, result[2]);
+        sheet.AddBooleanFormulaCell(col, row, xf, tokens, result[2], extra);
         return;
       case kResultError:
-        sheet.AddErrorFormulaCell(col, row, xf, tokens, result[2]);
+        sheet.AddErrorFormulaCell(col, row, xf, tokens, result[2], extra);
         return;
       default:
-        sheet.AddStringFormulaCell(col, row, xf, tokens, std::u16string());
+        sheet.AddStringFormulaCell(col, row, xf, tokens, std::u16string(), extra);
         return;
     }
   }
   if (tokens.empty()) return;
-  sheet.AddNumberFormulaCell(col, row, xf, tokens, GetF64(result));
+  sheet.AddNumberFormulaCell(col, row, xf, tokens, GetF64(result), extra);
 }
 
 const TXLSReader::TSharedFormula* TXLSReader::FindSharedFormula(const Bytes& tokens, int row,
@@ -785,6 +789,8 @@ void TXLSReader::ReadSharedFormula(const TRecord& rec) {
   const uint16_t n = s.U16();
   s.Need(n);
   f.Tokens.assign(s.Current(), s.Current() + n);
+  s.Skip(n);
+  f.Extra.assign(s.Current(), s.Current() + s.Remaining());
   sharedByFirstCell_.emplace(MakeCellKey(f.Col1, f.Row1), sharedFormulas_.size());
   sharedFormulas_.push_back(std::move(f));
 }

@@ -38,6 +38,7 @@ class TXLSReader {
     uint16_t Row1 = 0, Row2 = 0;
     uint8_t Col1 = 0, Col2 = 0;
     Bytes Tokens;
+    Bytes Extra;  // array constants after the tokens
   };
   // The body of a record: the current one, or one read ahead (SHRFMLA, ARRAY, STRING ...).
   struct TRecord {

@@ -830,7 +830,8 @@ void TXLSWriter::WriteCell(TSheet& sheet, TCell* cell) {
 void TXLSWriter::WriteFormula(TSheet& sheet, TCell* cell, int xf) {
   auto* f = static_cast<TFormulaCell*>(cell);
   const std::span<const uint8_t> tokens = f->Tokens();
-  if (tokens.size() + kFormulaFixedSize > static_cast<size_t>(maxBody_))
+  const std::span<const uint8_t> extra = f->ExtraData();
+  if (tokens.size() + extra.size() + kFormulaFixedSize > static_cast<size_t>(maxBody_))
     Raise(Format("Formula too long (%zu bytes of tokens)", tokens.size()));
   uint8_t result[8] = {};
   const std::u16string* text = nullptr;
@@ -866,6 +867,7 @@ void TXLSWriter::WriteFormula(TSheet& sheet, TCell* cell, int xf) {
   w.U32(0);
   w.U16(static_cast<uint16_t>(tokens.size()));
   w.Append(tokens);
+  w.Append(extra);
   WriteRecord(BIFFRECID_FORMULA, w.Buffer());
 
   if (text) {

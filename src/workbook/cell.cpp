@@ -86,7 +86,16 @@ TFormulaCell::TFormulaCell(TCellFormats& formats, uint32_t key, uint32_t tokenLe
 TFormulaCell::TFormulaCell(const TFormulaCell& other)
     : TCell(other),
       tokenLength_(other.tokenLength_),
-      tokens_(CopyBytes(other.tokens_.get(), other.tokenLength_)) {}
+      extraLength_(other.extraLength_),
+      tokens_(CopyBytes(other.tokens_.get(), other.tokenLength_ + other.extraLength_)) {}
+
+void TFormulaCell::SetExtraData(std::span<const uint8_t> extra) {
+  auto buffer = std::make_unique<uint8_t[]>(tokenLength_ + extra.size());
+  if (tokenLength_) std::memcpy(buffer.get(), tokens_.get(), tokenLength_);
+  if (!extra.empty()) std::memcpy(buffer.get() + tokenLength_, extra.data(), extra.size());
+  tokens_ = std::move(buffer);
+  extraLength_ = static_cast<uint32_t>(extra.size());
+}
 
 TCellPtr TNumberFormulaCell::Clone(TCellAllocator* a) const {
   return TCellAllocator::CopyTo(a, *this);

@@ -155,13 +155,20 @@ class TFormulaCell : public TCell {
                int xfIndex);
   std::span<const uint8_t> Tokens() const { return {tokens_.get(), tokenLength_}; }
   uint32_t TokenLength() const { return tokenLength_; }
+  // The bytes that follow the tokens in the record: the values of array constants, in token
+  // order. Written back after the tokens.
+  std::span<const uint8_t> ExtraData() const {
+    return {tokens_.get() + tokenLength_, extraLength_};
+  }
+  void SetExtraData(std::span<const uint8_t> extra);
 
  protected:
   TFormulaCell(const TFormulaCell& other);
 
  private:
   uint32_t tokenLength_;  // beside the key in the base's padding
-  std::unique_ptr<uint8_t[]> tokens_;
+  uint32_t extraLength_ = 0;
+  std::unique_ptr<uint8_t[]> tokens_;  // the tokens, then the extra data
 };
 
 class TNumberFormulaCell : public TFormulaCell {

@@ -235,43 +235,49 @@ void TSheet::AddTextCell(int col, int row, int xf, std::u16string_view text) {
 }
 
 void TSheet::AddNumberFormulaCell(int col, int row, int xf, std::span<const uint8_t> tokens,
-                                  double result) {
+                                  double result, std::span<const uint8_t> extra) {
   auto cell = cells_.NewCell<TNumberFormulaCell>(
       formats_, MakeCellKey(col, row), static_cast<uint32_t>(tokens.size()), tokens.data(), xf);
   cell->Result = result;
+  if (!extra.empty()) cell->SetExtraData(extra);
   Store(col, row, std::move(cell));
 }
 
 void TSheet::AddStringFormulaCell(int col, int row, int xf, std::span<const uint8_t> tokens,
-                                  const std::u16string& result) {
+                                  const std::u16string& result, std::span<const uint8_t> extra) {
   auto cell = cells_.NewCell<TStringFormulaCell>(
       formats_, MakeCellKey(col, row), static_cast<uint32_t>(tokens.size()), tokens.data(), xf);
   cell->Result = result;
+  if (!extra.empty()) cell->SetExtraData(extra);
   Store(col, row, std::move(cell));
 }
 
 void TSheet::AddBooleanFormulaCell(int col, int row, int xf, std::span<const uint8_t> tokens,
-                                   uint8_t result) {
+                                   uint8_t result, std::span<const uint8_t> extra) {
   auto cell = cells_.NewCell<TBooleanFormulaCell>(
       formats_, MakeCellKey(col, row), static_cast<uint32_t>(tokens.size()), tokens.data(), xf);
   cell->Result = result;
+  if (!extra.empty()) cell->SetExtraData(extra);
   Store(col, row, std::move(cell));
 }
 
 void TSheet::AddErrorFormulaCell(int col, int row, int xf, std::span<const uint8_t> tokens,
-                                 uint8_t errorCode) {
+                                 uint8_t errorCode, std::span<const uint8_t> extra) {
   auto cell = cells_.NewCell<TErrorFormulaCell>(
       formats_, MakeCellKey(col, row), static_cast<uint32_t>(tokens.size()), tokens.data(), xf);
   cell->Result = CellErrorFromCode(errorCode);
+  if (!extra.empty()) cell->SetExtraData(extra);
   Store(col, row, std::move(cell));
 }
 
 void TSheet::AddArrayFormulaCell(int col, int row, int xf, std::span<const uint8_t> tokens,
-                                 std::span<const uint8_t> arrayBody, const uint8_t result[8]) {
+                                 std::span<const uint8_t> arrayBody, const uint8_t result[8],
+                                 std::span<const uint8_t> extra) {
   auto cell = cells_.NewCell<TArrayFormulaCell>(
       formats_, MakeCellKey(col, row), static_cast<uint32_t>(arrayBody.size()), arrayBody.data(),
       static_cast<uint32_t>(tokens.size()), tokens.data(), xf);
   std::memcpy(cell->Result, result, 8);
+  if (!extra.empty()) cell->SetExtraData(extra);
   Store(col, row, std::move(cell));
 }
 

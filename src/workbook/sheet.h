@@ -186,17 +186,19 @@ class TSheet : public TBasicSheet {
   void AddFloatCell(int col, int row, int xf, double value);
   void AddSSTCell(int col, int row, int xf, int sstIndex);
   void AddTextCell(int col, int row, int xf, std::u16string_view text);
+  // Formula cells; extra is the data that follows the tokens in the record (array constants).
   void AddNumberFormulaCell(int col, int row, int xf, std::span<const uint8_t> tokens,
-                            double result);
+                            double result, std::span<const uint8_t> extra = {});
   void AddStringFormulaCell(int col, int row, int xf, std::span<const uint8_t> tokens,
-                            const std::u16string& result);
+                            const std::u16string& result, std::span<const uint8_t> extra = {});
   void AddBooleanFormulaCell(int col, int row, int xf, std::span<const uint8_t> tokens,
-                             uint8_t result);
+                             uint8_t result, std::span<const uint8_t> extra = {});
   // errorCode is the BIFF error code.
   void AddErrorFormulaCell(int col, int row, int xf, std::span<const uint8_t> tokens,
-                           uint8_t errorCode);
+                           uint8_t errorCode, std::span<const uint8_t> extra = {});
   void AddArrayFormulaCell(int col, int row, int xf, std::span<const uint8_t> tokens,
-                           std::span<const uint8_t> arrayBody, const uint8_t result[8]);
+                           std::span<const uint8_t> arrayBody, const uint8_t result[8],
+                           std::span<const uint8_t> extra = {});
   // A text cell; its format is the old cell's, else the column's, else the row's, else XF 15.
   void SetCellText(int col, int row, std::u16string_view text);
 

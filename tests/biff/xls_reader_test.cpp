@@ -366,6 +366,40 @@ TEST(XLSReaderTest, FormulaResults) {
   EXPECT_EQ(s.CellAt(0, 7), nullptr);
 }
 
+// Array constants follow the tokens in the record; they stay with the cell through a rewrite.
+TEST(XLSReaderTest, ArrayConstantsSurviveARewrite) {
+  const Bytes tokens = {0x40, 0, 0, 0, 0, 0, 0, 0};  // an array constant {1,2}
+  ByteWriter constants;
+  constants.U8(1);   // two columns
+  constants.U16(0);  // one row
+  constants.U8(0x01);
+  constants.F64(1.0);
+  constants.U8(0x01);
+  constants.F64(2.0);
+  Bytes num(8);
+  PutF64(num.data(), 3.0);
+  Bytes body = FormulaBody(0, 0, num, 0, tokens);
+  body.insert(body.end(), constants.Buffer().begin(), constants.Buffer().end());
+  TXLSWorkbook wb;
+  ReadStreamBytes(wb, OneSheet([&](TBiffBuilder& b) { b.Rec(BIFFRECID_FORMULA, body); }));
+  auto* cell = static_cast<TFormulaCell*>(wb.Sheets()[0].CellAt(0, 0));
+  ASSERT_NE(cell, nullptr);
+  const Bytes extra(cell->ExtraData().begin(), cell->ExtraData().end());
+  EXPECT_EQ(Bytes(cell->Tokens().begin(), cell->Tokens().end()), tokens);
+  EXPECT_EQ(extra, constants.Buffer());
+
+  TMemoryStream written;
+  wb.WriteStream(&written);
+  TXLSWorkbook again;
+  written.Seek(0, soFromBeginning);
+  again.ReadStream(&written);
+  auto* back = static_cast<TFormulaCell*>(again.Sheets()[0].CellAt(0, 0));
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(Bytes(back->Tokens().begin(), back->Tokens().end()), tokens);
+  EXPECT_EQ(Bytes(back->ExtraData().begin(), back->ExtraData().end()), constants.Buffer());
+  EXPECT_DOUBLE_EQ(static_cast<TNumberFormulaCell*>(back)->Result, 3.0);
+}
+
 TEST(XLSReaderTest, SharedFormulaServesLaterRows) {
   // B2:B4 share "A(row-1)": relative reference with row offset -1, column offset -1.
   const Bytes exp = {0x01, 0x01, 0x00, 0x01, 0x00};
