@@ -733,9 +733,12 @@ void TXLSReader::ReadFormula() {
   }
   if (!shared && length > 0 && tokens[0] == kPtgExp && ReadNextIf({BIFFRECID_ARRAY})) {
     sheet.AddArrayFormulaCell(col, row, xf, tokens, next_.Body(), result, extra);
-    // A text result of the array's first cell: the value is in the cell's result bytes already.
-    if (result[0] == kResultString && result[6] == 0xFF && result[7] == 0xFF)
-      ReadNextIf({BIFFRECID_STRING});
+    // A text result of the array's first cell follows in a STRING record.
+    if (result[0] == kResultString && result[6] == 0xFF && result[7] == 0xFF &&
+        ReadNextIf({BIFFRECID_STRING})) {
+      if (auto* cell = static_cast<TArrayFormulaCell*>(sheet.CellAt(col, row)))
+        cell->ResultText = ReadStringResult(next_);
+    }
     return;
   }
   if (result[0] <= kResultEmpty && result[6] == 0xFF && result[7] == 0xFF) {

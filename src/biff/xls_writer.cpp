@@ -871,34 +871,40 @@ void TXLSWriter::WriteFormula(TSheet& sheet, TCell* cell, int xf) {
   WriteRecord(BIFFRECID_FORMULA, w.Buffer());
 
   if (text) {
-    if (version_ >= xvExcel97) {
-      if (!text->empty()) {
-        // A long result continues in CONTINUE records, each starting with its option byte.
-        const std::u16string_view t(*text);
-        const size_t first = std::min<size_t>(t.size(), (kMaxRecordBody8 - 3) / 2);
-        ByteWriter s;
-        s.U16(static_cast<uint16_t>(std::min<size_t>(t.size(), 0xFFFF)));
-        s.U8(1);
-        for (size_t i = 0; i < first; ++i) s.U16(t[i]);
-        WriteRecord(BIFFRECID_STRING, s.Buffer());
-        for (size_t done = first; done < t.size() && done < 0xFFFF;) {
-          const size_t n = std::min<size_t>(t.size() - done, (kMaxRecordBody8 - 1) / 2);
-          ByteWriter c;
-          c.U8(1);
-          for (size_t i = 0; i < n; ++i) c.U16(t[done + i]);
-          WriteRecord(BIFFRECID_CONTINUE, c.Buffer());
-          done += n;
-        }
-      }
-    } else {
-      const std::string t = Ansi(*text, static_cast<size_t>(maxBody_ - 2));
-      ByteWriter s;
-      s.U16(static_cast<uint16_t>(t.size()));
-      s.Append(t.data(), t.size());
-      WriteRecord(BIFFRECID_STRING, s.Buffer());
-    }
+    WriteStringResult(*text);
   } else if (cell->CellKind() == ckArrayFormula) {
-    WriteRecord(BIFFRECID_ARRAY, static_cast<TArrayFormulaCell*>(cell)->ArrayBody());
+    auto* array = static_cast<TArrayFormulaCell*>(cell);
+    WriteRecord(BIFFRECID_ARRAY, array->ArrayBody());
+    if (result[0] == kResultString && result[6] == 0xFF && result[7] == 0xFF)
+      WriteStringResult(array->ResultText);
+  }
+}
+
+void TXLSWriter::WriteStringResult(const std::u16string& text) {
+  if (version_ >= xvExcel97) {
+    if (text.empty()) return;
+    // A long result continues in CONTINUE records, each starting with its option byte.
+    const std::u16string_view t(text);
+    const size_t first = std::min<size_t>(t.size(), (kMaxRecordBody8 - 3) / 2);
+    ByteWriter s;
+    s.U16(static_cast<uint16_t>(std::min<size_t>(t.size(), 0xFFFF)));
+    s.U8(1);
+    for (size_t i = 0; i < first; ++i) s.U16(t[i]);
+    WriteRecord(BIFFRECID_STRING, s.Buffer());
+    for (size_t done = first; done < t.size() && done < 0xFFFF;) {
+      const size_t n = std::min<size_t>(t.size() - done, (kMaxRecordBody8 - 1) / 2);
+      ByteWriter c;
+      c.U8(1);
+      for (size_t i = 0; i < n; ++i) c.U16(t[done + i]);
+      WriteRecord(BIFFRECID_CONTINUE, c.Buffer());
+      done += n;
+    }
+  } else {
+    const std::string t = Ansi(text, static_cast<size_t>(maxBody_ - 2));
+    ByteWriter s;
+    s.U16(static_cast<uint16_t>(t.size()));
+    s.Append(t.data(), t.size());
+    WriteRecord(BIFFRECID_STRING, s.Buffer());
   }
 }
 

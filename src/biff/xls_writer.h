@@ -84,6 +84,8 @@ class TXLSWriter {
   void WriteCell(TSheet& sheet, TCell* cell);
   void WriteBlankRun(TCell* first, TSheet& sheet);
   void WriteFormula(TSheet& sheet, TCell* cell, int xf);
+  // The STRING record (and its CONTINUE records) of a formula's text result.
+  void WriteStringResult(const std::u16string& text);
   void WritePane(TSheet& sheet);
   void FlushRK();
   // Cells of a BIFF4 sheet: no MULRK or MULBLANK, formulas as their cached values.

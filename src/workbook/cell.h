@@ -230,6 +230,8 @@ class TArrayFormulaCell : public TFormulaCell {
   TCellPtr Clone(TCellAllocator* allocator = nullptr) const override;
   std::span<const uint8_t> ArrayBody() const { return {array_.get(), arrayLength_}; }
   uint8_t Result[8] = {};
+  // The cached text when the result bytes say the result is a text (the STRING record's).
+  std::u16string ResultText;
 
  protected:
   TArrayFormulaCell(const TArrayFormulaCell& other);

@@ -328,6 +328,8 @@ std::u16string TSheet::Text(int col, int row, bool formatted) {
       const uint8_t* r = static_cast<TArrayFormulaCell*>(cell)->Result;
       if (GetU16(r + 6) != 0xFFFF) return NumberText(GetF64(r), cell->XFIndex(), formatted);
       switch (r[0]) {
+        case 0:
+          return static_cast<TArrayFormulaCell*>(cell)->ResultText;
         case 1:
           return r[2] ? wb.StrTRUE : wb.StrFALSE;
         case 2:

@@ -449,10 +449,27 @@ TEST(XLSReaderTest, ArrayFormulaKeepsItsArrayRecord) {
                     b.Rec(BIFFRECID_FORMULA, FormulaBody(0, 0, num, 0, exp));
                     b.Rec(BIFFRECID_ARRAY, array);
                     b.Rec(BIFFRECID_FORMULA, FormulaBody(1, 0, num, 0, exp));
+                    // An array whose first cell caches a text: STRING follows ARRAY.
+                    const Bytes text = {0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+                    b.Rec(BIFFRECID_FORMULA, FormulaBody(2, 0, text, 0, exp));
+                    b.Rec(BIFFRECID_ARRAY, array);
+                    b.Rec(BIFFRECID_STRING, {3, 0, 0, 't', 'x', 't'});
                   }));
   TSheet& s = wb.Sheets()[0];
   EXPECT_EQ(s.CellAt(0, 0)->CellKind(), ckArrayFormula);
+  EXPECT_EQ(s.CellText(0, 0), u"4");
   EXPECT_EQ(s.CellAt(0, 1)->CellKind(), ckNumberFormula);
+  ASSERT_EQ(s.CellAt(0, 2)->CellKind(), ckArrayFormula);
+  EXPECT_EQ(s.CellText(0, 2), u"txt");
+
+  // Written back, the text comes back too.
+  TMemoryStream written;
+  wb.WriteStream(&written);
+  written.Seek(0, soFromBeginning);
+  TXLSWorkbook again;
+  again.ReadStream(&written);
+  EXPECT_EQ(again.Sheets()[0].CellText(0, 2), u"txt");
+  EXPECT_EQ(again.Sheets()[0].CellAt(0, 2)->CellKind(), ckArrayFormula);
 }
 
 TEST(XLSReaderTest, StopsAfterTheLastAnnouncedSheet) {
