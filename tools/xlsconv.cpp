@@ -2,6 +2,8 @@
 //
 //   xlsconv [--plain] [--sheet N|NAME] [--password P] IN.xls OUT.csv
 //   xlsconv --list [--password P] IN.xls
+//   xlsconv [--version 8|5|4] [--write-password Q] IN.csv OUT.xls
+//   xlsconv [--password P] [--version 8|5|4] [--write-password Q] IN.xls OUT.xls
 //
 // Reading writes one sheet (default: the first) as CSV: RFC 4180 quoting, UTF-8, CRLF line ends,
 // one line per row from row 1 to the last used row, every line with as many fields as the last
@@ -9,10 +11,21 @@
 // with --plain its plain text. N counts sheets from 0; a sheet name is matched first. IN or OUT
 // may be "-" for standard input or output.
 //
+// Writing a workbook: from a UTF-8 CSV file (RFC 4180), every field that reads back exactly as a
+// number (its general text is the field itself: "42", "-1.5", not "007" or "1.50") becomes a
+// number cell, every other non-empty field a text cell, on the first sheet; or from a workbook,
+// which is read and written back (with what the engine does not model kept as it was). The
+// output is written as BIFF8 unless --version says 5 or 4; --write-password encrypts it.
+//
 // Exit status: 0 success, 1 the workbook could not be read or the sheet was not found, 2 bad
 // command line, 3 the output could not be written.
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <memory>
@@ -22,13 +35,15 @@
 #include "biff/xls_stream.h"
 #include "platform/codec.h"
 #include "platform/error.h"
+#include "platform/locale_settings.h"
 #include "workbook/cell.h"
+#include "workbook/number_render.h"
 #include "workbook/sheet.h"
 #include "workbook/xls_workbook.h"
 
 namespace {
 
-enum class TMode { ToCsv, List };
+enum class TMode { ToCsv, List, CsvToXls, XlsToXls };
 
 struct TOptions {
   TMode Mode = TMode::ToCsv;
@@ -38,6 +53,8 @@ struct TOptions {
   std::string Password;
   bool HasPassword = false;
   bool Plain = false;
+  std::string WritePassword;
+  xls::TExcelVersion Version = xls::xvExcel97;
 };
 
 constexpr int kExitOk = 0;
@@ -49,8 +66,22 @@ void Usage() {
   std::fputs(
       "usage: xlsconv [--plain] [--sheet N|NAME] [--password P] IN.xls OUT.csv\n"
       "       xlsconv --list [--password P] IN.xls\n"
-      "IN or OUT may be - for standard input or output; N counts sheets from 0.\n",
+      "       xlsconv [--version 8|5|4] [--write-password Q] IN.csv OUT.xls\n"
+      "       xlsconv [--password P] [--version 8|5|4] [--write-password Q] IN.xls OUT.xls\n"
+      "To CSV: one sheet (--sheet; N counts from 0), displayed texts (--plain: plain texts).\n"
+      "From CSV: numbers that read back exactly become number cells, the rest text cells.\n"
+      "IN.xls or OUT.csv may be - for standard input or output.\n",
       stderr);
+}
+
+bool HasExtension(const std::string& name, const char* ext) {
+  const size_t n = std::strlen(ext);
+  if (name.size() <= n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    const char c = name[name.size() - n + i];
+    if (std::tolower(static_cast<unsigned char>(c)) != ext[i]) return false;
+  }
+  return true;
 }
 
 // Parses the command line; false on a usage error (already reported).
@@ -78,6 +109,24 @@ bool ParseArgs(int argc, char** argv, TOptions& opt) {
       if (!v) return false;
       opt.Password = v;
       opt.HasPassword = true;
+    } else if (a == "--write-password") {
+      const char* v = value("--write-password");
+      if (!v) return false;
+      opt.WritePassword = v;
+    } else if (a == "--version") {
+      const char* v = value("--version");
+      if (!v) return false;
+      const std::string version = v;
+      if (version == "8")
+        opt.Version = xls::xvExcel97;
+      else if (version == "5")
+        opt.Version = xls::xvExcel50;
+      else if (version == "4")
+        opt.Version = xls::xvExcel40;
+      else {
+        std::fprintf(stderr, "xlsconv: --version takes 8, 5 or 4\n");
+        return false;
+      }
     } else if (a == "-h" || a == "--help") {
       return false;
     } else if (a.size() > 1 && a[0] == '-' && a != "-") {
@@ -91,6 +140,8 @@ bool ParseArgs(int argc, char** argv, TOptions& opt) {
   if (files.size() != want) return false;
   opt.Input = files[0];
   if (want == 2) opt.Output = files[1];
+  if (opt.Mode == TMode::ToCsv && HasExtension(opt.Output, ".xls"))
+    opt.Mode = HasExtension(opt.Input, ".csv") ? TMode::CsvToXls : TMode::XlsToXls;
   return true;
 }
 
@@ -177,6 +228,107 @@ bool WriteCsv(xls::TSheet& sheet, bool plain, std::FILE* f) {
   return std::fwrite(out.data(), 1, out.size(), f) == out.size() && std::fflush(f) == 0;
 }
 
+// A number when the whole field parses and its general text is the field itself.
+bool ExactNumber(const std::string& field, double& v) {
+  if (field.empty() || field.size() > 32) return false;
+  for (char c : field)
+    if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' ||
+          c == 'e' || c == 'E'))
+      return false;
+  char* end = nullptr;
+  errno = 0;
+  v = std::strtod(field.c_str(), &end);
+  if (errno != 0 || end != field.c_str() + field.size() || !std::isfinite(v)) return false;
+  static const xls::TLocaleSettings english = xls::TLocaleSettings::English();
+  return xls::GeneralText(v, english) == field;
+}
+
+// Fills the sheet from RFC 4180 CSV text (UTF-8; CRLF or LF line ends).
+void ReadCsv(const std::string& data, xls::TSheet& sheet) {
+  int row = 0, col = 0;
+  std::string field;
+  bool quoted = false, lineHasData = false;
+  auto flush = [&] {
+    if (!field.empty()) {
+      if (row > xls::kMaxRow)
+        xls::Raise(xls::Format("CSV line %d is beyond the last row of a sheet (%d)", row + 1,
+                               xls::kMaxRow + 1));
+      if (col > xls::kMaxCol)
+        xls::Raise(xls::Format("CSV line %d has more than %d fields", row + 1, xls::kMaxCol + 1));
+      double v;
+      if (ExactNumber(field, v))
+        sheet.AddFloatCell(col, row, xls::kDefaultCellXF, v);
+      else
+        sheet.SetCellText(col, row, xls::Utf8ToUtf16(field));
+    }
+    field.clear();
+  };
+  for (size_t i = 0; i < data.size(); ++i) {
+    const char c = data[i];
+    if (quoted) {
+      if (c != '"') {
+        field += c;
+      } else if (i + 1 < data.size() && data[i + 1] == '"') {
+        field += '"';
+        ++i;
+      } else {
+        quoted = false;
+      }
+      continue;
+    }
+    lineHasData = true;
+    if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      flush();
+      ++col;
+    } else if (c == '\n' || c == '\r') {
+      if (c == '\r' && i + 1 < data.size() && data[i + 1] == '\n') ++i;
+      flush();
+      col = 0;
+      ++row;
+      lineHasData = false;
+    } else {
+      field += c;
+    }
+  }
+  if (lineHasData) flush();
+}
+
+void WriteOutput(const TOptions& opt, xls::TXLSWorkbook& wb) {
+  wb.SetVersion(opt.Version);
+  wb.WritePassword = xls::Utf8ToUtf16(opt.WritePassword);
+  wb.Filename = xls::Utf8ToUtf16(opt.Output);
+  wb.WriteFile();
+}
+
+int RunCsvToXls(const TOptions& opt) {
+  std::string data;
+  if (opt.Input == "-") {
+    data.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+  } else {
+    std::ifstream in(opt.Input, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "xlsconv: can not read %s: %s\n", opt.Input.c_str(),
+                   std::strerror(errno));
+      return kExitFailed;
+    }
+    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  if (data.rfind("\xEF\xBB\xBF", 0) == 0) data.erase(0, 3);  // a UTF-8 byte order mark
+  xls::TXLSWorkbook wb;
+  ReadCsv(data, wb.Sheets()[0]);
+  WriteOutput(opt, wb);
+  return kExitOk;
+}
+
+int RunXlsToXls(const TOptions& opt) {
+  xls::TXLSWorkbook wb;
+  ReadInput(opt, wb);
+  WriteOutput(opt, wb);
+  return kExitOk;
+}
+
 int RunList(const TOptions& opt) {
   xls::TXLSWorkbook wb;
   ReadInput(opt, wb);
@@ -223,6 +375,10 @@ int main(int argc, char** argv) {
         return RunList(opt);
       case TMode::ToCsv:
         return RunToCsv(opt);
+      case TMode::CsvToXls:
+        return RunCsvToXls(opt);
+      case TMode::XlsToXls:
+        return RunXlsToXls(opt);
     }
   } catch (const std::exception& e) {
     std::string message = e.what();
