@@ -5,7 +5,7 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$here/scripts/setup.sh"
 cmake -S "$here" -B "$here/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DXLSB_BUILD_TESTS=OFF
-cmake --build "$here/build" --target xlsbridge
+cmake --build "$here/build" --target xlsbridge xlsconv
 bindir="$here/build/bin"
 bash "$here/scripts/make_demo_db.sh" "$bindir/tavikjxc.dat"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
