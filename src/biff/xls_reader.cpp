@@ -426,9 +426,9 @@ void TXLSReader::ReadBOF() {
       return;
     case BOFTYPE_CHART:
       if (inSheet_) return SkipSubstream(true);  // an embedded chart stays in its sheet
-      // A chart sheet: no model of its own yet, its substream is passed over.
+      // A chart sheet: no model of its own yet; its records are kept as they are.
       ++substreamCounter_;
-      return SkipSubstream(false);
+      return KeepChartSheet();
     case BOFTYPE_MACROSHEET:
       Raise("BIFF4 Macro unhandled");
     case BOFTYPE_WORKSPACE:
@@ -455,18 +455,7 @@ void TXLSReader::BeginSheet() {
       name = file.empty() ? u"Sheet1" : std::u16string(file);
     }
   } else {
-    if (substreamCounter_ >= static_cast<int>(sheetNames_.size()))
-      Raise(Format("Worksheet #%d has no BOUNDSHEET record", substreamCounter_));
-    const Bytes& stored = sheetNames_[static_cast<size_t>(substreamCounter_)];
-    if (version_ >= xvExcel97) {
-      ByteReader r(stored, "Sheet name");
-      if (!stored.empty() && stored[0] > 1) Raise("Bad excel string id.");
-      const bool wide = !stored.empty() && (stored[0] & kStringWide);
-      const size_t n = stored.empty() ? 0 : (stored.size() - 1) / (wide ? 2 : 1);
-      name = stored.empty() ? std::u16string() : ReadChars8(r, n);
-    } else {
-      name = Ansi(std::string_view(reinterpret_cast<const char*>(stored.data()), stored.size()));
-    }
+    name = StoredSheetName(substreamCounter_);
   }
   TSheet& sheet = workbook_.Sheets().AddNamed(name);
   sheet.ReadFromFile = true;
@@ -493,6 +482,47 @@ void TXLSReader::ReadEOF() {
 
 // Reads a substream whose BOF is in rec_ up to its EOF (nested substreams included), storing its
 // records raw in the current storage or dropping them.
+std::u16string TXLSReader::StoredSheetName(int counter) {
+  if (counter < 0 || counter >= static_cast<int>(sheetNames_.size()))
+    Raise(Format("Worksheet #%d has no BOUNDSHEET record", counter));
+  const Bytes& stored = sheetNames_[static_cast<size_t>(counter)];
+  if (version_ < xvExcel97)
+    return Ansi(std::string_view(reinterpret_cast<const char*>(stored.data()), stored.size()));
+  ByteReader r(stored, "Sheet name");
+  if (!stored.empty() && stored[0] > 1) Raise("Bad excel string id.");
+  const bool wide = !stored.empty() && (stored[0] & kStringWide);
+  const size_t n = stored.empty() ? 0 : (stored.size() - 1) / (wide ? 2 : 1);
+  return stored.empty() ? std::u16string() : ReadChars8(r, n);
+}
+
+void TXLSReader::KeepChartSheet() {
+  TRawChartSheet chart;
+  chart.Name = StoredSheetName(substreamCounter_);
+  chart.Position = substreamCounter_;
+  chart.Version = version_;
+  auto append = [&chart](const TRecord& rec) {
+    ByteWriter w;
+    w.U16(rec.Header.RecID);
+    w.U16(rec.Header.Length);
+    w.Append(rec.Body());
+    chart.Records.insert(chart.Records.end(), w.Buffer().begin(), w.Buffer().end());
+  };
+  append(rec_);
+  int depth = 1;
+  TRecord rec;
+  rec.Data.assign(static_cast<size_t>(maxRecord_), 0);
+  while (depth > 0) {
+    if (!NextHeader(rec.Header)) break;
+    ReadBody(rec);
+    ++recordCount_;
+    if (rec.Header.RecID >= kFirstInternalRecordId) Raise("Bad record in file");
+    if (IsBOFRecordId(rec.Header.RecID)) ++depth;
+    if (rec.Header.RecID == BIFFRECID_EOF) --depth;
+    append(rec);
+  }
+  workbook_.ChartSheets().push_back(std::move(chart));
+}
+
 void TXLSReader::SkipSubstream(bool keep) {
   if (keep) StoreRaw(rec_);
   int depth = 1;

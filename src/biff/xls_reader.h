@@ -66,6 +66,10 @@ class TXLSReader {
   void ReadBOF();
   void ReadEOF();
   void SkipSubstream(bool keep);
+  // A chart sheet's substream, kept whole for the writer.
+  void KeepChartSheet();
+  // The name of the counter-th BOUNDSHEET as text.
+  std::u16string StoredSheetName(int counter);
   void ReadBoundSheet();
   void BeginSheet();
   void ReadFilePass();

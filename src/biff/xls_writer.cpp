@@ -297,18 +297,38 @@ void TXLSWriter::DoWriteBIFF8(TByteStream* target) {
   TXLSWorkbook& wb = workbook_;
   TSheets& sheets = wb.Sheets();
 
-  // The sheet list, and the first sheet marked as selected.
+  // The sheet list: the worksheets in order, and the chart sheets kept from a read back at their
+  // places among them (their records are in the version they were read in, so only a write in
+  // that version can carry them). The first worksheet is marked as selected.
+  std::vector<const TRawChartSheet*> charts;
+  for (const TRawChartSheet& c : wb.ChartSheets())
+    if (c.Version == version_) charts.push_back(&c);
+  std::stable_sort(
+      charts.begin(), charts.end(),
+      [](const TRawChartSheet* a, const TRawChartSheet* b) { return a->Position < b->Position; });
   boundsheets_.clear();
-  for (int k = 0; k < sheets.Count(); ++k) {
+  size_t nextChart = 0;
+  int nextSheet = 0;
+  while (nextSheet < sheets.Count() || nextChart < charts.size()) {
     auto entry = std::make_unique<TBoundsheetData>();
-    entry->Kind = 0;
-    entry->Index = k;
-    entry->Name = sheets[k].Name();
-    boundsheets_.push_back(std::move(entry));
-    if (k == 0) {
-      TStoredRecord& w2 = sheets[k].Records().WINDOW2();
-      if (w2.Data.size() >= 2) PutU16(w2.Data.data(), GetU16(w2.Data.data()) | kWindow2Selected);
+    const int slot = static_cast<int>(boundsheets_.size());
+    if (nextChart < charts.size() &&
+        (charts[nextChart]->Position <= slot || nextSheet >= sheets.Count())) {
+      entry->Kind = 1;
+      entry->Index = static_cast<int32_t>(nextChart);
+      entry->Name = charts[nextChart]->Name;
+      ++nextChart;
+    } else {
+      entry->Kind = 0;
+      entry->Index = nextSheet;
+      entry->Name = sheets[nextSheet].Name();
+      if (nextSheet == 0) {
+        TStoredRecord& w2 = sheets[nextSheet].Records().WINDOW2();
+        if (w2.Data.size() >= 2) PutU16(w2.Data.data(), GetU16(w2.Data.data()) | kWindow2Selected);
+      }
+      ++nextSheet;
     }
+    boundsheets_.push_back(std::move(entry));
   }
 
   TRecordStorageGlobals& globals = wb.Globals();
@@ -332,7 +352,13 @@ void TXLSWriter::DoWriteBIFF8(TByteStream* target) {
 
   cellNumber_ = 0;
   progressCells_ = 0;
-  for (int k = 0; k < sheets.Count(); ++k) WriteSheet(sheets[k], k);
+  for (size_t e = 0; e < boundsheets_.size(); ++e) {
+    const TBoundsheetData& entry = *boundsheets_[e];
+    if (entry.Kind == 0)
+      WriteSheet(sheets[entry.Index], entry.Index, static_cast<int>(e));
+    else
+      WriteChartSheet(*charts[static_cast<size_t>(entry.Index)], static_cast<int>(e));
+  }
   if (progressCells_ > 0) wb.AdvanceProgress(progressCells_);
 
   if (extra) stream_->WritePreservedStorages();
@@ -511,18 +537,27 @@ void TXLSWriter::EncryptWorkbookStream() {
 
 // Worksheets
 
-void TXLSWriter::WriteSheet(TSheet& sheet, int index) {
+void TXLSWriter::PatchBOFPosition(int entry) {
+  const int64_t here = stream_->Position();
+  if (entry < static_cast<int>(boundsheets_.size()) && boundsheets_[entry]->BOFPosField >= 0) {
+    stream_->Seek(boundsheets_[entry]->BOFPosField, soFromBeginning);
+    stream_->WriteU32(static_cast<uint32_t>(here));
+    stream_->Seek(0, soFromEnd);
+  }
+}
+
+void TXLSWriter::WriteChartSheet(const TRawChartSheet& chart, int entry) {
+  PatchBOFPosition(entry);
+  stream_->WriteRaw(chart.Records.data(), static_cast<int>(chart.Records.size()));
+}
+
+void TXLSWriter::WriteSheet(TSheet& sheet, int index, int entry) {
   sheetIndex_ = index;
   TRecordStorageSheet& records = sheet.Records();
   if (!sheet.ReadFromFile) records.MoveDefaultsToList();
 
   // BOF position of the sheet into its BOUNDSHEET.
-  const int64_t here = stream_->Position();
-  if (index < static_cast<int>(boundsheets_.size()) && boundsheets_[index]->BOFPosField >= 0) {
-    stream_->Seek(boundsheets_[index]->BOFPosField, soFromBeginning);
-    stream_->WriteU32(static_cast<uint32_t>(here));
-    stream_->Seek(0, soFromEnd);
-  }
+  PatchBOFPosition(entry);
 
   sheet.UpdateDimensions();
   // Readers size the cell table from DIMENSIONS and expect it before the first ROW or cell

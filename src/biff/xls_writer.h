@@ -22,6 +22,7 @@
 namespace xls {
 
 class TXLSWorkbook;
+struct TRawChartSheet;
 class TSheet;
 class TCell;
 
@@ -50,7 +51,7 @@ class TXLSWriter {
  private:
   struct TBoundsheetData {
     uint8_t Kind = 0;          // 0 worksheet, 1 chart sheet
-    int32_t Index = 0;         // in the sheet collection
+    int32_t Index = 0;         // in the sheet collection, or in the kept chart sheets
     int64_t BOFPosField = -1;  // stream position of the BOUNDSHEET's BOF-position field
     std::u16string Name;
   };
@@ -74,7 +75,10 @@ class TXLSWriter {
   void EncryptWorkbookStream();
 
   // Worksheets.
-  void WriteSheet(TSheet& sheet, int index);
+  // entry: the sheet's position in the sheet list (BOUNDSHEET order).
+  void WriteSheet(TSheet& sheet, int index, int entry);
+  void WriteChartSheet(const TRawChartSheet& chart, int entry);
+  void PatchBOFPosition(int entry);
   void WriteSheetItem(TSheet& sheet, uint16_t recId, int index);
   void WritePageBreaks(TSheet& sheet);
   void WriteHeaderFooter(TSheet& sheet);

@@ -157,6 +157,7 @@ void TXLSWorkbook::ClearWorkbook() {
   sheets_->Add();
   styles_.Clear();
   extraObjects_.Clear();
+  chartSheets_.clear();
 }
 
 void TXLSWorkbook::ReadStream(TByteStream* source) {

@@ -74,6 +74,15 @@ class TOptionsDialog {
   TRecordStorageGlobals& globals_;
 };
 
+// A chart sheet as read from a file: its substream's records (headers included, BOF to EOF),
+// written back unchanged at its place in the sheet list until charts have a model of their own.
+struct TRawChartSheet {
+  std::u16string Name;
+  int Position = 0;  // among all sheets of the file's sheet list, worksheets included
+  TExcelVersion Version = xvExcel97;
+  Bytes Records;
+};
+
 using TProgressEvent = std::function<void(TXLSWorkbook& sender, int percent)>;
 using TPasswordEvent = std::function<void(TXLSWorkbook& sender, std::u16string& password)>;
 
@@ -129,6 +138,7 @@ class TXLSWorkbook {
   TRecordStorageGlobals& Globals() { return globals_; }
   TExtraObjects& ExtraObjects() { return extraObjects_; }
   TStyles& Styles() { return styles_; }
+  std::vector<TRawChartSheet>& ChartSheets() { return chartSheets_; }
   int32_t MaxRecordLength() const { return maxRecordLength_; }
   bool DefaultStyles() const { return defaultStyles_; }
   void SetDefaultStyles(bool v) { defaultStyles_ = v; }
@@ -158,6 +168,7 @@ class TXLSWorkbook {
   TCellFormat* defaultFormat_ = nullptr;
   TStyles styles_;
   std::unique_ptr<TSheets> sheets_;
+  std::vector<TRawChartSheet> chartSheets_;
   int32_t maxRecordLength_ = 8224;
   int64_t progressTotal_ = 0;
   int64_t progressCounter_ = 0;

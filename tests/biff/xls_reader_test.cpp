@@ -472,6 +472,79 @@ TEST(XLSReaderTest, ArrayFormulaKeepsItsArrayRecord) {
   EXPECT_EQ(again.Sheets()[0].CellAt(0, 2)->CellKind(), ckArrayFormula);
 }
 
+// A chart sheet has no model yet: its substream is kept whole and written back at its place in
+// the sheet list, so the sheets after it keep their positions.
+TEST(XLSReaderTest, ChartSheetIsKeptAndWrittenBackInPlace) {
+  TBiffBuilder b;
+  b.Bof(BOFTYPE_GLOBALS);
+  b.Formats();
+  b.BoundSheet(u"A");
+  {
+    ByteWriter w;  // a chart sheet entry: type 2
+    w.U32(0);
+    w.U8(0);
+    w.U8(2);
+    w.U8(1);
+    w.U8(1);
+    w.U16(u'C');
+    b.Rec(BIFFRECID_BOUNDSHEET, w.Buffer());
+  }
+  b.BoundSheet(u"B");
+  b.Eof();
+  b.Bof(BOFTYPE_WORKSHEET);
+  b.Rec(BIFFRECID_NUMBER, NumberBody(0, 0, 1));
+  b.Eof();
+  const size_t chartStart = b.Data().size();
+  b.Bof(BOFTYPE_CHART);
+  b.Rec(0x1001, {0, 0});  // chart records the engine does not read
+  b.Rec(0x1002, Bytes(16, 7));
+  b.Eof();
+  const Bytes chartRecords(b.Data().begin() + static_cast<std::ptrdiff_t>(chartStart),
+                           b.Data().end());
+  b.Bof(BOFTYPE_WORKSHEET);
+  b.Rec(BIFFRECID_NUMBER, NumberBody(0, 0, 2));
+  b.Eof();
+
+  TXLSWorkbook wb;
+  ReadStreamBytes(wb, b.Data());
+  ASSERT_EQ(wb.Sheets().Count(), 2);
+  EXPECT_EQ(wb.Sheets()[1].Name(), u"B");
+  ASSERT_EQ(wb.ChartSheets().size(), 1u);
+  EXPECT_EQ(wb.ChartSheets()[0].Name, u"C");
+  EXPECT_EQ(wb.ChartSheets()[0].Position, 1);
+  EXPECT_EQ(wb.ChartSheets()[0].Records, chartRecords);
+
+  TMemoryStream written;
+  wb.WriteStream(&written);
+  // The sheet list says worksheet, chart, worksheet, and each entry points at its substream.
+  auto file = cfb::CompoundFile::OpenRead(written.Data());
+  const Bytes& stream = file->Root().OpenStream(u"Workbook").Data();
+  std::vector<std::pair<uint8_t, uint32_t>> entries;
+  for (size_t pos = 0; pos + 4 <= stream.size();) {
+    const uint16_t id = GetU16(stream.data() + pos), len = GetU16(stream.data() + pos + 2);
+    if (id == BIFFRECID_BOUNDSHEET)
+      entries.push_back({stream[pos + 9], GetU32(stream.data() + pos + 4)});
+    if (id == BIFFRECID_EOF) break;
+    pos += 4 + len;
+  }
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].first, 0);
+  EXPECT_EQ(entries[1].first, 2);
+  EXPECT_EQ(entries[2].first, 0);
+  ASSERT_LE(entries[1].second + chartRecords.size(), stream.size());
+  EXPECT_TRUE(
+      std::equal(chartRecords.begin(), chartRecords.end(), stream.begin() + entries[1].second));
+  for (int k : {0, 2}) EXPECT_EQ(GetU16(stream.data() + entries[k].second), BIFFRECID_BOF);
+
+  written.Seek(0, soFromBeginning);
+  TXLSWorkbook again;
+  again.ReadStream(&written);
+  ASSERT_EQ(again.Sheets().Count(), 2);
+  EXPECT_EQ(again.Sheets()[1].CellText(0, 0), u"2");
+  ASSERT_EQ(again.ChartSheets().size(), 1u);
+  EXPECT_EQ(again.ChartSheets()[0].Records, chartRecords);
+}
+
 TEST(XLSReaderTest, StopsAfterTheLastAnnouncedSheet) {
   TBiffBuilder b;
   b.Globals({u"One", u"Two"});
