@@ -117,6 +117,30 @@ TEST_F(ClientCommandsTest, HeaderChecks) {
   EXPECT_EQ(Count(), 2);
 }
 
+// A BIFF5 template: 8-bit texts in the file's code page (GBK here) arrive as the same text.
+TEST_F(ClientCommandsTest, ImportsABiff5Template) {
+  const int saved = xls::SystemCodePage();
+  xls::SetSystemCodePage(936);
+  std::vector<std::u16string> row(21);
+  row[2] = u"老字号食品厂";
+  row[3] = u"广东";
+  xls::TXLSWorkbook wb;
+  xls::TSheet& s = wb.Sheets()[0];
+  for (int c = 0; c < 21; ++c)
+    s.SetCellText(c, 0, xls::Utf8ToUtf16(kClientCaptions[static_cast<size_t>(c)]));
+  for (int c = 0; c < 21; ++c)
+    if (!row[static_cast<size_t>(c)].empty()) s.SetCellText(c, 1, row[static_cast<size_t>(c)]);
+  const std::string path = exe_.Dir() + "biff5.xls";
+  wb.Filename = xls::Utf8ToUtf16(path);
+  wb.SetVersion(xls::xvExcel50);
+  wb.WriteFile();
+  xls::SetSystemCodePage(1252);  // the file's CODEPAGE decides, not the system's
+  const TImportOutcome r = Import(dm_, nullptr, path, "李娜");
+  xls::SetSystemCodePage(saved);
+  EXPECT_EQ(r.result, TCommandResult::Done);
+  EXPECT_EQ(Field("cArea", "老字号食品厂"), "广东");
+}
+
 TEST_F(ClientCommandsTest, UnreadableFilesShowTheEngineMessageAndWriteNothing) {
   test::WriteFile(exe_.Dir() + "not.xls", "PK\x03\x04 this is a zip, not a workbook");
   const std::pair<std::string, std::string> cases[] = {

@@ -206,6 +206,28 @@ TEST(Workbook, NewComponentDefaults) {
   EXPECT_EQ(wb.MaxRecordLength(), 2080);
 }
 
+TEST(Workbook, CalculationOptionsGoToEverySheetBeforeWriting) {
+  TXLSWorkbook wb;
+  wb.Sheets().Add();
+  wb.OptionsDialog().CalcMode = cmManual;
+  wb.OptionsDialog().R1C1Mode = true;
+  wb.OptionsDialog().CalcCount = 7;
+  TMemoryStream out;
+  wb.WriteStream(&out);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(wb.Sheets()[i].Records().CALCMODE(), 0) << i;
+    EXPECT_EQ(wb.Sheets()[i].Records().REFMODE(), 0) << i;
+    EXPECT_EQ(wb.Sheets()[i].Records().CALCCOUNT(), 7) << i;
+  }
+  out.Seek(0, soFromBeginning);
+  TXLSWorkbook back;
+  back.ReadStream(&out);
+  EXPECT_EQ(back.OptionsDialog().CalcMode, cmManual);
+  EXPECT_TRUE(back.OptionsDialog().R1C1Mode);
+  ASSERT_EQ(back.Sheets().Count(), 2);
+  EXPECT_EQ(back.Sheets()[0].Name(), u"Sheet1");
+}
+
 TEST(Workbook, PaperSizeNames) {
   const std::pair<const char*, int> cases[] = {
       {"A4", 9}, {"iso_a4_210x297mm", 9}, {"na_letter_8.5x11in", 1}, {"Legal", 5}, {"odd", 0}};
