@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <variant>
+#include <vector>
 
 #include "biff/excel_version.h"
 #include "biff/record_storage.h"
@@ -85,6 +87,11 @@ struct TRawChartSheet {
 
 using TProgressEvent = std::function<void(TXLSWorkbook& sender, int percent)>;
 using TPasswordEvent = std::function<void(TXLSWorkbook& sender, std::u16string& password)>;
+// A value given to or returned by a worksheet function: none, number, text, boolean or error.
+using TFormulaValue = std::variant<std::monostate, double, std::u16string, bool, TCellError>;
+using TFunctionEvent =
+    std::function<void(TXLSWorkbook& sender, const std::u16string& funcName,
+                       const std::vector<TFormulaValue>& args, TFormulaValue& result)>;
 
 class TXLSWorkbook {
  public:
@@ -121,6 +128,8 @@ class TXLSWorkbook {
   std::u16string WritePassword;
   TProgressEvent OnProgress;
   TPasswordEvent OnPassword;
+  // Kept for applications that evaluate functions; the engine itself never raises it.
+  TFunctionEvent OnFunction;
 
   // Back to one empty sheet, default fonts, formats and records.
   void ClearWorkbook();
