@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -39,7 +40,12 @@ class TConsoleDialogs : public TDialogs {
       Err(caption + ": " + text);
     return buttons == TMsgButtons::YesNo ? kIdNo : kIdOK;
   }
-  void ShowError(QWidget*, const std::string& text) override { Err(text); }
+  void ShowError(QWidget*, const std::string& text) override {
+    std::string message = text;  // the engine separates a wrapped error's parts with '\r'
+    std::replace(message.begin(), message.end(), '\r', '\n');
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    Err(message);
+  }
   std::string OpenFileName(QWidget*, const std::string&) override { return {}; }
   std::string SaveFileName(QWidget*, const std::string&, const std::string&) override { return {}; }
   void ShellOpen(const std::string& path) override {

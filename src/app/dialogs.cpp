@@ -82,7 +82,10 @@ int TQtDialogs::MessageBox(QWidget* owner, const std::string& text, const std::s
 }
 
 void TQtDialogs::ShowError(QWidget* owner, const std::string& text) {
-  QMessageBox box(QMessageBox::Critical, AppTitle(), Q(text), QMessageBox::Ok, owner);
+  // The engine separates the parts of a wrapped error with a carriage return.
+  QString message = Q(text);
+  message.replace("\r\n", "\n").replace('\r', '\n');
+  QMessageBox box(QMessageBox::Critical, AppTitle(), message.trimmed(), QMessageBox::Ok, owner);
   box.exec();
 }
 
