@@ -14,7 +14,13 @@ inline constexpr int kRecordHeaderSize = 4;
 
 // A BOF of any BIFF version has 0x09 in the low byte of its id.
 inline constexpr uint16_t kBOFLowByte = 0x09;
+// The BOF records of BIFF2, BIFF3, BIFF4 and BIFF5/8. Chart records such as 0x1009 share the low
+// byte 0x09 but open no substream (and are encrypted like any record).
 inline constexpr bool IsBOFRecordId(uint16_t id) {
+  return id == 0x0009 || id == 0x0209 || id == 0x0409 || id == 0x0809;
+}
+// The record storages file every id with the low byte 0x09 under the BOF slot.
+inline constexpr bool HasBOFLowByte(uint16_t id) {
   return (id & 0x00FF) == kBOFLowByte;
 }
 

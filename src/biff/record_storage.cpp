@@ -209,7 +209,7 @@ const std::vector<TDefaultRecord>& SheetDefaults() {
 }
 
 int FindSlot(const std::vector<TDefaultRecord>& defaults, uint16_t recId) {
-  if (IsBOFRecordId(recId)) recId = BIFFRECID_BOF;
+  if (HasBOFLowByte(recId)) recId = BIFFRECID_BOF;
   for (size_t k = 0; k < defaults.size(); ++k)
     if (defaults[k].id == recId) return static_cast<int>(k);
   return -1;
@@ -372,7 +372,7 @@ void TRecordStorageDefault::UpdateDefault(const TBIFFHeader& header,
   TStoredRecord* old = slots_[n];
   auto rec = std::make_unique<TStoredRecord>();
   // Every BOF takes the slot's id: the substream is written in the BIFF5/8 form.
-  rec->RecID = IsBOFRecordId(header.RecID) ? BIFFRECID_BOF : header.RecID;
+  rec->RecID = HasBOFLowByte(header.RecID) ? BIFFRECID_BOF : header.RecID;
   rec->Data.assign(body.begin(), body.begin() + header.Length);
   // Free the block it replaces, wherever it is.
   if (n < defaults_.size() && defaults_[n].get() == old)

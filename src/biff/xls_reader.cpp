@@ -88,6 +88,10 @@ void TXLSReader::ReadWorkbook(TByteStream* source) {
     storage_ = &workbook_.Globals();
     if (workbook_.OnProgress) workbook_.OnProgress(workbook_, 0);
     ReadRecords();
+    // A stream that ends inside a substream (a truncated file): the substream is completed as its
+    // EOF would complete it, so that the default and placeholder records it lacks (the cells among
+    // them) are in place for a later write.
+    if (substreamOpen_ && storage_) storage_->UpdateDefault({BIFFRECID_EOF, 0}, {});
   } catch (...) {
     stream_->Close();
     throw;
@@ -413,6 +417,7 @@ void TXLSReader::ReadBOF() {
     case BOFTYPE_GLOBALS:
       if (body.size() > kMaxGlobalsBOF) Raise("Invalid BOF size");
       storage_ = &workbook_.Globals();
+      substreamOpen_ = true;
       UpdateDefault(rec_.Header.RecID, body);
       return;
     case BOFTYPE_VBMODULE:
@@ -461,6 +466,7 @@ void TXLSReader::BeginSheet() {
   sheet.ReadFromFile = true;
   sheet_ = &sheet;
   inSheet_ = true;
+  substreamOpen_ = true;
   storage_ = &sheet.Records();
   if (version_ < xvExcel50) {
     // Older files may lack the XF records the cells refer to.
@@ -473,6 +479,7 @@ void TXLSReader::BeginSheet() {
 void TXLSReader::ReadEOF() {
   storeRaw_ = false;
   UpdateDefault(BIFFRECID_EOF, rec_.Body());
+  substreamOpen_ = false;
   sharedFormulas_.clear();
   sharedByFirstCell_.clear();
   inSheet_ = false;
@@ -480,8 +487,6 @@ void TXLSReader::ReadEOF() {
   finished_ = true;
 }
 
-// Reads a substream whose BOF is in rec_ up to its EOF (nested substreams included), storing its
-// records raw in the current storage or dropping them.
 std::u16string TXLSReader::StoredSheetName(int counter) {
   if (counter < 0 || counter >= static_cast<int>(sheetNames_.size()))
     Raise(Format("Worksheet #%d has no BOUNDSHEET record", counter));
@@ -523,6 +528,8 @@ void TXLSReader::KeepChartSheet() {
   workbook_.ChartSheets().push_back(std::move(chart));
 }
 
+// Reads a substream whose BOF is in rec_ up to its EOF (nested substreams included), storing its
+// records raw in the current storage or dropping them.
 void TXLSReader::SkipSubstream(bool keep) {
   if (keep) StoreRaw(rec_);
   int depth = 1;

@@ -115,7 +115,8 @@ class TXLSReader {
   std::vector<Bytes> sheetNames_;
   int sheetIndex_ = -1;
   int substreamCounter_ = -1;
-  bool inSheet_ = false;  // between a worksheet BOF and its EOF
+  bool inSheet_ = false;        // between a worksheet BOF and its EOF
+  bool substreamOpen_ = false;  // between a BOF and its EOF (globals or worksheet)
   TSheet* sheet_ = nullptr;
   TRecordStorage* storage_ = nullptr;
   bool storeRaw_ = false;

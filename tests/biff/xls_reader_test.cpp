@@ -545,6 +545,27 @@ TEST(XLSReaderTest, ChartSheetIsKeptAndWrittenBackInPlace) {
   EXPECT_EQ(again.ChartSheets()[0].Records, chartRecords);
 }
 
+// A stream cut off inside a sheet keeps what was read, and a rewrite keeps it too.
+TEST(XLSReaderTest, TruncatedSheetKeepsItsCellsThroughARewrite) {
+  TBiffBuilder b;
+  b.Globals({u"S"});
+  b.Bof(BOFTYPE_WORKSHEET);
+  b.Rec(BIFFRECID_NUMBER, NumberBody(3, 2, 42));
+  b.Rec(BIFFRECID_NUMBER, NumberBody(4, 2, 43));  // no EOF: the stream ends here
+  TXLSWorkbook wb;
+  ReadStreamBytes(wb, b.Data());
+  EXPECT_DOUBLE_EQ(Number(wb.Sheets()[0], 2, 4), 43);
+
+  TMemoryStream written;
+  wb.WriteStream(&written);
+  written.Seek(0, soFromBeginning);
+  TXLSWorkbook again;
+  again.ReadStream(&written);
+  ASSERT_EQ(again.Sheets().Count(), 1);
+  EXPECT_DOUBLE_EQ(Number(again.Sheets()[0], 2, 3), 42);
+  EXPECT_DOUBLE_EQ(Number(again.Sheets()[0], 2, 4), 43);
+}
+
 TEST(XLSReaderTest, StopsAfterTheLastAnnouncedSheet) {
   TBiffBuilder b;
   b.Globals({u"One", u"Two"});
