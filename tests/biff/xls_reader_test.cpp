@@ -589,6 +589,7 @@ TEST(XLSReaderTest, EmbeddedChartDoesNotEndTheWorkbook) {
   b.Rec(BIFFRECID_OBJ, Bytes(4, 0));
   b.Bof(BOFTYPE_CHART);
   b.Rec(BIFFRECID_CHART_UNITS, Bytes(2, 0));
+  b.Rec(0x1009, Bytes(12, 0));  // a chart record whose id ends in 0x09 like a BOF's
   b.Eof();
   b.Eof();
   b.Bof(BOFTYPE_WORKSHEET);
@@ -604,10 +605,11 @@ TEST(XLSReaderTest, EmbeddedChartDoesNotEndTheWorkbook) {
   for (int i = 0; i < st.Count(); ++i) ids.push_back(st.Items(i).RecID);
   auto obj = std::find(ids.begin(), ids.end(), BIFFRECID_OBJ);
   ASSERT_NE(obj, ids.end());
-  ASSERT_LT(obj + 3, ids.end());
+  ASSERT_LT(obj + 4, ids.end());
   EXPECT_EQ(obj[1], BIFFRECID_BOF);
   EXPECT_EQ(obj[2], BIFFRECID_CHART_UNITS);
-  EXPECT_EQ(obj[3], BIFFRECID_EOF);
+  EXPECT_EQ(obj[3], 0x1009);
+  EXPECT_EQ(obj[4], BIFFRECID_EOF);
 }
 
 TEST(XLSReaderTest, SkipsOverLongRecordsAndCustomViews) {
