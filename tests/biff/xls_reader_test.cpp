@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -564,6 +565,31 @@ TEST(XLSReaderTest, TruncatedSheetKeepsItsCellsThroughARewrite) {
   ASSERT_EQ(again.Sheets().Count(), 1);
   EXPECT_DOUBLE_EQ(Number(again.Sheets()[0], 2, 3), 42);
   EXPECT_DOUBLE_EQ(Number(again.Sheets()[0], 2, 4), 43);
+}
+
+// Found by the round-trip fuzzer: a BIFF5 workbook cut off inside its sheet, with damaged records
+// kept raw. Its cells must survive a write and a second read.
+TEST(XLSReaderTest, TruncatedDamagedBiff5RoundTrip) {
+  const std::string path = std::string(XLSB_FIXTURES_DIR) + "/reader/roundtrip-truncated-biff5.xls";
+  std::ifstream in(path, std::ios::binary);
+  ASSERT_TRUE(in) << path;
+  TMemoryStream source(Bytes((std::istreambuf_iterator<char>(in)), {}));
+  TXLSWorkbook wb;
+  wb.ReadStream(&source);
+  TMemoryStream written;
+  wb.WriteStream(&written);
+  written.Seek(0, soFromBeginning);
+  TXLSWorkbook again;
+  again.ReadStream(&written);
+  ASSERT_EQ(again.Sheets().Count(), wb.Sheets().Count());
+  auto count = [](TSheet& s) {
+    int n = 0;
+    s.Cells().BeginIterate();
+    while (s.Cells().NextCell()) ++n;
+    return n;
+  };
+  EXPECT_EQ(count(wb.Sheets()[0]), 29);
+  EXPECT_EQ(count(again.Sheets()[0]), 29);
 }
 
 TEST(XLSReaderTest, StopsAfterTheLastAnnouncedSheet) {
