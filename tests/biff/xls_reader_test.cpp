@@ -747,7 +747,8 @@ TEST(XLSReaderTest, DamagedRecordsGiveTheWrappedError) {
   sst.Append(CellHead(0, 0));
   sst.U32(7);
   Bytes truncated = OneSheet([](TBiffBuilder& b) { b.Rec(BIFFRECID_NUMBER, NumberBody(0, 0, 1)); });
-  truncated.resize(truncated.size() - 4 - 6);  // EOF and the end of NUMBER's double gone
+  truncated.erase(truncated.end() - (4 + 6),
+                  truncated.end());  // EOF and the end of NUMBER's double gone
   const std::vector<TCase> cases = {
       {"short record", OneSheet([](TBiffBuilder& b) { b.Rec(BIFFRECID_NUMBER, Bytes(10, 0)); }),
        BIFFRECID_NUMBER, "too short"},
