@@ -73,6 +73,7 @@ TXLSReader::~TXLSReader() = default;
 
 void TXLSReader::ReadWorkbook(TByteStream* source) {
   sheetNames_.clear();
+  sheetVisibility_.clear();
   sheetIndex_ = -1;
   substreamCounter_ = -1;
   workbook_.SetDefaultStyles(false);
@@ -463,6 +464,8 @@ void TXLSReader::BeginSheet() {
     name = StoredSheetName(substreamCounter_);
   }
   TSheet& sheet = workbook_.Sheets().AddNamed(name);
+  if (substreamCounter_ >= 0 && substreamCounter_ < static_cast<int>(sheetVisibility_.size()))
+    sheet.Visibility = sheetVisibility_[static_cast<size_t>(substreamCounter_)];
   sheet.ReadFromFile = true;
   sheet_ = &sheet;
   inSheet_ = true;
@@ -504,6 +507,8 @@ void TXLSReader::KeepChartSheet() {
   TRawChartSheet chart;
   chart.Name = StoredSheetName(substreamCounter_);
   chart.Position = substreamCounter_;
+  if (substreamCounter_ < static_cast<int>(sheetVisibility_.size()))
+    chart.Visibility = sheetVisibility_[static_cast<size_t>(substreamCounter_)];
   chart.Version = version_;
   auto append = [&chart](const TRecord& rec) {
     ByteWriter w;
@@ -550,7 +555,9 @@ void TXLSReader::ReadBoundSheet() {
   storeRaw_ = false;
   workbook_.Globals().PlaceInternal(INTERNID_BOUNDSHEETS);
   ByteReader r(rec_.Body(), "BOUNDSHEET record");
-  r.Skip(6);  // stream position, visibility, sheet type
+  r.Skip(4);  // stream position
+  sheetVisibility_.push_back(r.U8());
+  r.Skip(1);  // sheet type
   const uint8_t n = r.U8();
   if (version_ >= xvExcel97) {
     const uint8_t option = r.U8();

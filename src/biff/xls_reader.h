@@ -113,6 +113,7 @@ class TXLSReader {
 
   // One entry per BOUNDSHEET: the name bytes as stored (BIFF8: option byte first).
   std::vector<Bytes> sheetNames_;
+  std::vector<uint8_t> sheetVisibility_;  // per BOUNDSHEET: 0 visible, 1 hidden, 2 very hidden
   int sheetIndex_ = -1;
   int substreamCounter_ = -1;
   bool inSheet_ = false;        // between a worksheet BOF and its EOF

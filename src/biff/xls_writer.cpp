@@ -317,11 +317,13 @@ void TXLSWriter::DoWriteBIFF8(TByteStream* target) {
       entry->Kind = 1;
       entry->Index = static_cast<int32_t>(nextChart);
       entry->Name = charts[nextChart]->Name;
+      entry->Visibility = charts[nextChart]->Visibility;
       ++nextChart;
     } else {
       entry->Kind = 0;
       entry->Index = nextSheet;
       entry->Name = sheets[nextSheet].Name();
+      entry->Visibility = sheets[nextSheet].Visibility;
       if (nextSheet == 0) {
         TStoredRecord& w2 = sheets[nextSheet].Records().WINDOW2();
         if (w2.Data.size() >= 2) PutU16(w2.Data.data(), GetU16(w2.Data.data()) | kWindow2Selected);
@@ -464,7 +466,7 @@ void TXLSWriter::WriteBoundsheets() {
   for (auto& entry : boundsheets_) {
     ByteWriter w;
     w.U32(0);  // BOF position, fixed up when the sheet is written
-    w.U8(0);   // visible
+    w.U8(entry->Visibility);
     w.U8(entry->Kind == 0 ? 0 : 2);
     if (version_ >= xvExcel97) {
       const std::u16string_view name =

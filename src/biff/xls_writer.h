@@ -54,6 +54,7 @@ class TXLSWriter {
     int32_t Index = 0;         // in the sheet collection, or in the kept chart sheets
     int64_t BOFPosField = -1;  // stream position of the BOUNDSHEET's BOF-position field
     std::u16string Name;
+    uint8_t Visibility = 0;
   };
   struct TRKItem {
     uint16_t Col;

@@ -176,6 +176,8 @@ class TSheet : public TBasicSheet {
   TCellFormats& CellFormats() const { return formats_; }
 
   bool RecalcFormulas = true;
+  // The sheet list's visibility byte: 0 visible, 1 hidden, 2 very hidden.
+  uint8_t Visibility = 0;
   // True once the sheet's records were filled from a file (the writer then leaves them as read).
   bool ReadFromFile = false;
 

@@ -81,6 +81,7 @@ class TOptionsDialog {
 struct TRawChartSheet {
   std::u16string Name;
   int Position = 0;  // among all sheets of the file's sheet list, worksheets included
+  uint8_t Visibility = 0;
   TExcelVersion Version = xvExcel97;
   Bytes Records;
 };

@@ -474,7 +474,7 @@ TEST(XLSReaderTest, ArrayFormulaKeepsItsArrayRecord) {
 }
 
 // A chart sheet has no model yet: its substream is kept whole and written back at its place in
-// the sheet list, so the sheets after it keep their positions.
+// the sheet list, so the sheets after it keep their positions. Visibility is kept too.
 TEST(XLSReaderTest, ChartSheetIsKeptAndWrittenBackInPlace) {
   TBiffBuilder b;
   b.Bof(BOFTYPE_GLOBALS);
@@ -490,7 +490,16 @@ TEST(XLSReaderTest, ChartSheetIsKeptAndWrittenBackInPlace) {
     w.U16(u'C');
     b.Rec(BIFFRECID_BOUNDSHEET, w.Buffer());
   }
-  b.BoundSheet(u"B");
+  {
+    ByteWriter w;  // a hidden worksheet
+    w.U32(0);
+    w.U8(1);
+    w.U8(0);
+    w.U8(1);
+    w.U8(1);
+    w.U16(u'B');
+    b.Rec(BIFFRECID_BOUNDSHEET, w.Buffer());
+  }
   b.Eof();
   b.Bof(BOFTYPE_WORKSHEET);
   b.Rec(BIFFRECID_NUMBER, NumberBody(0, 0, 1));
@@ -521,10 +530,13 @@ TEST(XLSReaderTest, ChartSheetIsKeptAndWrittenBackInPlace) {
   auto file = cfb::CompoundFile::OpenRead(written.Data());
   const Bytes& stream = file->Root().OpenStream(u"Workbook").Data();
   std::vector<std::pair<uint8_t, uint32_t>> entries;
+  std::vector<uint8_t> visibility;
   for (size_t pos = 0; pos + 4 <= stream.size();) {
     const uint16_t id = GetU16(stream.data() + pos), len = GetU16(stream.data() + pos + 2);
-    if (id == BIFFRECID_BOUNDSHEET)
+    if (id == BIFFRECID_BOUNDSHEET) {
       entries.push_back({stream[pos + 9], GetU32(stream.data() + pos + 4)});
+      visibility.push_back(stream[pos + 8]);
+    }
     if (id == BIFFRECID_EOF) break;
     pos += 4 + len;
   }
@@ -532,6 +544,7 @@ TEST(XLSReaderTest, ChartSheetIsKeptAndWrittenBackInPlace) {
   EXPECT_EQ(entries[0].first, 0);
   EXPECT_EQ(entries[1].first, 2);
   EXPECT_EQ(entries[2].first, 0);
+  EXPECT_EQ(visibility, (std::vector<uint8_t>{0, 0, 1}));  // the hidden sheet stays hidden
   ASSERT_LE(entries[1].second + chartRecords.size(), stream.size());
   EXPECT_TRUE(
       std::equal(chartRecords.begin(), chartRecords.end(), stream.begin() + entries[1].second));
@@ -542,6 +555,7 @@ TEST(XLSReaderTest, ChartSheetIsKeptAndWrittenBackInPlace) {
   again.ReadStream(&written);
   ASSERT_EQ(again.Sheets().Count(), 2);
   EXPECT_EQ(again.Sheets()[1].CellText(0, 0), u"2");
+  EXPECT_EQ(again.Sheets()[1].Visibility, 1);
   ASSERT_EQ(again.ChartSheets().size(), 1u);
   EXPECT_EQ(again.ChartSheets()[0].Records, chartRecords);
 }
