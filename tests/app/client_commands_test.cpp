@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QSqlDriver>
 
 #include "app/client_commands.h"
 #include "app/command_line.h"
@@ -92,6 +93,26 @@ TEST_F(ClientCommandsTest, ImportsNewRowsOfAForeignTemplate) {
             TCommandResult::Nothing);
   EXPECT_EQ(Texts(), std::vector<std::string>{"导入数据为空或者数据已被过滤!"});
   EXPECT_EQ(Count(), 3);
+}
+
+// On SQL Server the insert takes the server's time, GETDATE(); here a database file stands in,
+// with GETDATE() registered so the statement runs.
+TEST_F(ClientCommandsTest, SqlServerInsertsUseGetDate) {
+  TDbTarget target =
+      TargetFromConnectionData(BuildConnectionData(2, "tavikjxc.dat", "", "", "", exe_.Dir()));
+  target.dialect = TDialect::SqlServer;
+  ASSERT_TRUE(dm_.Connect(target));
+  const QVariant handle = dm_.Connection().driver()->handle();
+  sqlite3* db = *static_cast<sqlite3* const*>(handle.data());
+  ASSERT_EQ(sqlite3_create_function_v2(
+                db, "GETDATE", 0, SQLITE_UTF8, nullptr,
+                [](sqlite3_context* ctx, int, sqlite3_value**) {
+                  sqlite3_result_text(ctx, "server-time", -1, SQLITE_STATIC);
+                },
+                nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  EXPECT_EQ(Import(dm_, nullptr, Fixture("template_filled.xls"), "张伟").inserted, 3);
+  EXPECT_EQ(Count("cdate='server-time'"), 3);
 }
 
 TEST_F(ClientCommandsTest, HeaderChecks) {
