@@ -1,5 +1,5 @@
 #!/bin/sh
-# Writing three workbooks from their CSV form: our engine (bench_write) next to python3-xlwt
+# Writing three workbooks from their CSV form: xlsconv (IN.csv OUT.xls) next to python3-xlwt
 # writing the same cells, in one run. Reports the median wall time and the peak resident memory
 # of each program on each file.
 #
@@ -10,18 +10,18 @@ set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-/tmp/build-wr-bench}
-dir=${XLSB_BENCH_DIR:-/tmp/xlsb-bench-write}
+dir=${XLSB_BENCH_DIR:-/tmp/xlsb-bench-write-csv}
 runs=${XLSB_BENCH_RUNS:-5}
 py=/usr/bin/python3
 mkdir -p "$dir"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DXLSB_BUILD_BENCH=ON \
   -DXLSB_BUILD_APP=OFF >/dev/null
-ninja -C "$build" -j2 bench_write >/dev/null
+ninja -C "$build" -j2 xlsconv >/dev/null
 
 # The three workbooks of the read benchmark (bench/make_bench_files.py, written by python3-xlwt),
-# each first sheet exported as CSV through xlrd: numbers as the shortest text that reads back
-# exactly, everything else as text. Made once.
+# each first sheet exported as CSV through xlrd: numbers in their general text (15 significant
+# digits, no ".0"), which xlsconv reads back as numbers; everything else as text. Made once.
 if [ ! -f "$dir/c_strings.csv" ]; then
   "$py" "$root/bench/make_bench_files.py" "$dir/src" >/dev/null
   "$py" - "$dir" <<'EOF2'
@@ -34,7 +34,15 @@ for name in ("a_clients", "b_numbers", "c_strings"):
         for r in range(sh.nrows):
             out = []
             for v in sh.row_values(r):
-                out.append(repr(v) if isinstance(v, float) else v)
+                if isinstance(v, float):
+                    if v.is_integer() and abs(v) < 1e15:
+                        v = str(int(v))
+                    else:
+                        v = "%.15g" % v
+                        if "e" in v:  # 1.5e-05 -> 1.5E-5, as the general text writes it
+                            m, e = v.split("e")
+                            v = m + "E" + ("-" if int(e) < 0 else "") + str(abs(int(e)))
+                out.append(v)
             w.writerow(out)
 EOF2
 fi
@@ -80,7 +88,7 @@ printf "%-10s %8s %-12s %10s %10s\n" file cells program "median s" "peak MB"
 for name in a_clients b_numbers c_strings; do
   csvf="$dir/$name.csv"
   cells=$(awk -F, '{n += NF} END {print n}' "$csvf")
-  set -- $(measure "$build/bench/bench_write" "$csvf" "$dir/$name.engine.xls")
+  set -- $(measure "$build/xlsconv" "$csvf" "$dir/$name.engine.xls")
   ours=$1
   printf "%-10s %8s %-12s %10s %10s\n" "$name" "$cells" engine "$1" "$2"
   set -- $(measure "$py" "$dir/xlwt_write.py" "$csvf" "$dir/$name.xlwt.xls")
