@@ -394,14 +394,11 @@ void TRecordStorageDefault::PlaceInternal(uint16_t recId) {
 }
 
 uint16_t TRecordStorageDefault::GetWord(int slot) const {
-  const TStoredRecord& rec = Slot(slot);
-  return rec.Data.size() >= 2 ? GetU16(rec.Data.data()) : 0;
+  return Slot(slot).U16At(0);
 }
 
 void TRecordStorageDefault::SetWord(int slot, uint16_t value) {
-  TStoredRecord& rec = Slot(slot);
-  if (rec.Data.size() < 2) rec.Data.resize(2, 0);
-  PutU16(rec.Data.data(), value);
+  Slot(slot).SetU16At(0, value);
 }
 
 // TRecordStorageGlobals
@@ -628,14 +625,11 @@ void TRecordStorageSheet::SetVCENTER(bool value) {
 }
 
 double TRecordStorageSheet::DELTA() const {
-  const Bytes& b = Slot(ssDELTA).Data;
-  return b.size() >= 8 ? GetF64(b.data()) : 0.0;
+  return Slot(ssDELTA).F64At(0);
 }
 
 void TRecordStorageSheet::SetDELTA(double value) {
-  Bytes& b = Slot(ssDELTA).Data;
-  if (b.size() < 8) b.resize(8, 0);
-  PutF64(b.data(), value);
+  Slot(ssDELTA).SetF64At(0, value);
 }
 
 }  // namespace xls

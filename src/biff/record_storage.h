@@ -29,6 +29,27 @@ struct TStoredRecord {
   Bytes Data;
 
   uint16_t Length() const { return static_cast<uint16_t>(Data.size()); }
+
+  // Fields of the body. A body read from a damaged file may be shorter than its layout: missing
+  // bytes read as 0, and a write extends the body.
+  uint16_t U16At(size_t offset) const {
+    return offset + 2 <= Data.size() ? GetU16(Data.data() + offset) : 0;
+  }
+  uint32_t U32At(size_t offset) const {
+    return offset + 4 <= Data.size() ? GetU32(Data.data() + offset) : 0;
+  }
+  double F64At(size_t offset) const {
+    return offset + 8 <= Data.size() ? GetF64(Data.data() + offset) : 0.0;
+  }
+  void SetU16At(size_t offset, uint16_t v) { PutU16(Extend(offset + 2) + offset, v); }
+  void SetU32At(size_t offset, uint32_t v) { PutU32(Extend(offset + 4) + offset, v); }
+  void SetF64At(size_t offset, double v) { PutF64(Extend(offset + 8) + offset, v); }
+
+ private:
+  uint8_t* Extend(size_t size) {
+    if (Data.size() < size) Data.resize(size, 0);
+    return Data.data();
+  }
 };
 
 // An owning list of stored records.

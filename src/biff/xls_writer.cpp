@@ -388,7 +388,7 @@ void TXLSWriter::WriteGlobalsItem(int index) {
     }
     case BIFFRECID_CODEPAGE: {
       // BIFF8 strings are UTF-16; BIFF5 strings are in the system code page.
-      const uint16_t stored = rec.Data.size() >= 2 ? GetU16(rec.Data.data()) : 0;
+      const uint16_t stored = rec.U16At(0);
       if (version_ >= xvExcel97)
         WriteWord(BIFFRECID_CODEPAGE, kCodePageUTF16);
       else

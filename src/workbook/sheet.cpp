@@ -11,30 +11,6 @@ namespace xls {
 
 namespace {
 
-// Fields of default records. A record read from a damaged file may be shorter than its layout:
-// missing bytes read as 0, and a write extends the body.
-uint16_t FieldU16(const TStoredRecord& r, size_t offset) {
-  return offset + 2 <= r.Data.size() ? GetU16(r.Data.data() + offset) : 0;
-}
-uint32_t FieldU32(const TStoredRecord& r, size_t offset) {
-  return offset + 4 <= r.Data.size() ? GetU32(r.Data.data() + offset) : 0;
-}
-double FieldF64(const TStoredRecord& r, size_t offset) {
-  return offset + 8 <= r.Data.size() ? GetF64(r.Data.data() + offset) : 0.0;
-}
-void SetFieldU16(TStoredRecord& r, size_t offset, uint16_t v) {
-  if (r.Data.size() < offset + 2) r.Data.resize(offset + 2);
-  PutU16(r.Data.data() + offset, v);
-}
-void SetFieldU32(TStoredRecord& r, size_t offset, uint32_t v) {
-  if (r.Data.size() < offset + 4) r.Data.resize(offset + 4);
-  PutU32(r.Data.data() + offset, v);
-}
-void SetFieldF64(TStoredRecord& r, size_t offset, double v) {
-  if (r.Data.size() < offset + 8) r.Data.resize(offset + 8);
-  PutF64(r.Data.data() + offset, v);
-}
-
 // SETUP layout.
 constexpr size_t kSetupPaper = 0, kSetupScale = 2, kSetupStart = 4, kSetupOptions = 10,
                  kSetupResolution = 12, kSetupHeaderMargin = 16, kSetupFooterMargin = 24,
@@ -71,51 +47,51 @@ constexpr TFlag kPrintSetupFlags[] = {{psoLeftToRight, 0x0001},
 TPrintSettings::TPrintSettings(TSheet& sheet) : sheet_(sheet) {}
 
 TPaperSize TPrintSettings::PaperSize() const {
-  return static_cast<TPaperSize>(FieldU16(sheet_.Records().SETUP(), kSetupPaper) & 0xFF);
+  return static_cast<TPaperSize>(sheet_.Records().SETUP().U16At(kSetupPaper) & 0xFF);
 }
 void TPrintSettings::SetPaperSize(TPaperSize v) {
-  SetFieldU16(sheet_.Records().SETUP(), kSetupPaper, v);
+  sheet_.Records().SETUP().SetU16At(kSetupPaper, v);
 }
 uint16_t TPrintSettings::ScalingFactor() const {
-  return FieldU16(sheet_.Records().SETUP(), kSetupScale);
+  return sheet_.Records().SETUP().U16At(kSetupScale);
 }
 void TPrintSettings::SetScalingFactor(uint16_t v) {
-  SetFieldU16(sheet_.Records().SETUP(), kSetupScale, v);
+  sheet_.Records().SETUP().SetU16At(kSetupScale, v);
 }
 uint16_t TPrintSettings::StartingPage() const {
-  return FieldU16(sheet_.Records().SETUP(), kSetupStart);
+  return sheet_.Records().SETUP().U16At(kSetupStart);
 }
 void TPrintSettings::SetStartingPage(uint16_t v) {
-  SetFieldU16(sheet_.Records().SETUP(), kSetupStart, v);
+  sheet_.Records().SETUP().SetU16At(kSetupStart, v);
 }
 uint16_t TPrintSettings::Copies() const {
-  return FieldU16(sheet_.Records().SETUP(), kSetupCopies);
+  return sheet_.Records().SETUP().U16At(kSetupCopies);
 }
 void TPrintSettings::SetCopies(uint16_t v) {
-  SetFieldU16(sheet_.Records().SETUP(), kSetupCopies, v);
+  sheet_.Records().SETUP().SetU16At(kSetupCopies, v);
 }
 uint16_t TPrintSettings::Resolution() const {
-  return FieldU16(sheet_.Records().SETUP(), kSetupResolution);
+  return sheet_.Records().SETUP().U16At(kSetupResolution);
 }
 void TPrintSettings::SetResolution(uint16_t v) {
-  SetFieldU16(sheet_.Records().SETUP(), kSetupResolution, v);
+  sheet_.Records().SETUP().SetU16At(kSetupResolution, v);
 }
 double TPrintSettings::HeaderMargin() const {
-  return FieldF64(sheet_.Records().SETUP(), kSetupHeaderMargin);
+  return sheet_.Records().SETUP().F64At(kSetupHeaderMargin);
 }
 void TPrintSettings::SetHeaderMargin(double v) {
-  SetFieldF64(sheet_.Records().SETUP(), kSetupHeaderMargin, v);
+  sheet_.Records().SETUP().SetF64At(kSetupHeaderMargin, v);
 }
 double TPrintSettings::FooterMargin() const {
-  return FieldF64(sheet_.Records().SETUP(), kSetupFooterMargin);
+  return sheet_.Records().SETUP().F64At(kSetupFooterMargin);
 }
 void TPrintSettings::SetFooterMargin(double v) {
-  SetFieldF64(sheet_.Records().SETUP(), kSetupFooterMargin, v);
+  sheet_.Records().SETUP().SetF64At(kSetupFooterMargin, v);
 }
 
 TPrintSetupOptions TPrintSettings::Options() const {
   TPrintSetupOptions out;
-  const uint16_t word = FieldU16(sheet_.Records().SETUP(), kSetupOptions);
+  const uint16_t word = sheet_.Records().SETUP().U16At(kSetupOptions);
   for (const TFlag& f : kPrintSetupFlags)
     if (word & f.bit) out.Include(static_cast<TPrintSetupOption>(f.option));
   const TRecordStorageSheet& r = sheet_.Records();
@@ -131,7 +107,7 @@ void TPrintSettings::SetOptions(TPrintSetupOptions v) {
   for (const TFlag& f : kPrintSetupFlags)
     if (v.Contains(static_cast<TPrintSetupOption>(f.option))) word |= f.bit;
   TRecordStorageSheet& r = sheet_.Records();
-  SetFieldU16(r.SETUP(), kSetupOptions, word);
+  r.SETUP().SetU16At(kSetupOptions, word);
   r.SetPRINTHEADERS(v.Contains(psoRowColHeading));
   r.SetPRINTGRIDLINES(v.Contains(psoGridlines));
   r.SetHCENTER(v.Contains(psoHorizCenter));
@@ -351,30 +327,30 @@ std::u16string TSheet::FormattedText(int col, int row) {
 }
 
 int TSheet::FirstRow() const {
-  return FieldU32(records_.DIMENSIONS(), kDimFirstRow) & 0xFFFF;
+  return records_.DIMENSIONS().U32At(kDimFirstRow) & 0xFFFF;
 }
 void TSheet::SetFirstRow(int v) {
-  SetFieldU32(records_.DIMENSIONS(), kDimFirstRow, static_cast<uint32_t>(v));
+  records_.DIMENSIONS().SetU32At(kDimFirstRow, static_cast<uint32_t>(v));
 }
 int TSheet::LastRow() const {
-  const auto last1 = static_cast<int32_t>(FieldU32(records_.DIMENSIONS(), kDimLastRow1));
+  const auto last1 = static_cast<int32_t>(records_.DIMENSIONS().U32At(kDimLastRow1));
   return last1 <= 0 ? 0 : static_cast<uint16_t>(last1 - 1);
 }
 void TSheet::SetLastRow(int v) {
-  SetFieldU32(records_.DIMENSIONS(), kDimLastRow1, v == 0 ? 0 : static_cast<uint32_t>(v + 1));
+  records_.DIMENSIONS().SetU32At(kDimLastRow1, v == 0 ? 0 : static_cast<uint32_t>(v + 1));
 }
 int TSheet::FirstCol() const {
-  return FieldU16(records_.DIMENSIONS(), kDimFirstCol);
+  return records_.DIMENSIONS().U16At(kDimFirstCol);
 }
 void TSheet::SetFirstCol(int v) {
-  SetFieldU16(records_.DIMENSIONS(), kDimFirstCol, static_cast<uint16_t>(v));
+  records_.DIMENSIONS().SetU16At(kDimFirstCol, static_cast<uint16_t>(v));
 }
 int TSheet::LastCol() const {
-  const uint16_t last1 = FieldU16(records_.DIMENSIONS(), kDimLastCol1);
+  const uint16_t last1 = records_.DIMENSIONS().U16At(kDimLastCol1);
   return last1 == 0 ? 0 : last1 - 1;
 }
 void TSheet::SetLastCol(int v) {
-  SetFieldU16(records_.DIMENSIONS(), kDimLastCol1, v == 0 ? 0 : static_cast<uint16_t>(v + 1));
+  records_.DIMENSIONS().SetU16At(kDimLastCol1, v == 0 ? 0 : static_cast<uint16_t>(v + 1));
 }
 
 void TSheet::UpdateDimensions() {
@@ -386,27 +362,27 @@ void TSheet::UpdateDimensions() {
 }
 
 uint16_t TSheet::DefaultRowHeight() const {
-  return FieldU16(records_.DEFAULTROWHEIGHT(), 2);
+  return records_.DEFAULTROWHEIGHT().U16At(2);
 }
 void TSheet::SetDefaultRowHeight(uint16_t v) {
-  SetFieldU16(records_.DEFAULTROWHEIGHT(), 2, v);
+  records_.DEFAULTROWHEIGHT().SetU16At(2, v);
 }
 uint16_t TSheet::Zoom() const {
-  return FieldU16(records_.WINDOW2(), kWin2Zoom);
+  return records_.WINDOW2().U16At(kWin2Zoom);
 }
 void TSheet::SetZoom(uint16_t v) {
-  SetFieldU16(records_.WINDOW2(), kWin2Zoom, v);
+  records_.WINDOW2().SetU16At(kWin2Zoom, v);
 }
 uint16_t TSheet::ZoomPreview() const {
-  return FieldU16(records_.WINDOW2(), kWin2ZoomPreview);
+  return records_.WINDOW2().U16At(kWin2ZoomPreview);
 }
 void TSheet::SetZoomPreview(uint16_t v) {
-  SetFieldU16(records_.WINDOW2(), kWin2ZoomPreview, v);
+  records_.WINDOW2().SetU16At(kWin2ZoomPreview, v);
 }
 
 TSheetOptions TSheet::Options() const {
   TSheetOptions out;
-  const uint16_t word = FieldU16(records_.WINDOW2(), kWin2Options);
+  const uint16_t word = records_.WINDOW2().U16At(kWin2Options);
   for (const TFlag& f : kSheetOptionFlags)
     if (word & f.bit) out.Include(static_cast<TSheetOption>(f.option));
   return out;
@@ -416,7 +392,7 @@ void TSheet::SetOptions(TSheetOptions v) {
   uint16_t word = kWin2BaseOptions;
   for (const TFlag& f : kSheetOptionFlags)
     if (v.Contains(static_cast<TSheetOption>(f.option))) word |= f.bit;
-  SetFieldU16(records_.WINDOW2(), kWin2Options, word);
+  records_.WINDOW2().SetU16At(kWin2Options, word);
 }
 
 TWorkspaceOptions TSheet::WorkspaceOptions() const {

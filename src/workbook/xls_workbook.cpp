@@ -24,17 +24,6 @@ struct TFlag {
 constexpr TFlag kWorkbookFlags[] = {
     {woHidden, 0x01}, {woIconized, 0x02}, {woHScroll, 0x08}, {woVScroll, 0x10}, {woTabs, 0x20}};
 
-uint16_t Window1Field(const TRecordStorageGlobals& g, size_t offset) {
-  const Bytes& d = g.WINDOW1().Data;
-  return offset + 2 <= d.size() ? GetU16(d.data() + offset) : 0;
-}
-
-void SetWindow1Field(TRecordStorageGlobals& g, size_t offset, uint16_t v) {
-  Bytes& d = g.WINDOW1().Data;
-  if (d.size() < offset + 2) d.resize(offset + 2);
-  PutU16(d.data() + offset, v);
-}
-
 constexpr int32_t kMaxRecordLength8 = 8224;
 constexpr int32_t kMaxRecordLength5 = 2080;
 
@@ -44,39 +33,39 @@ constexpr int32_t kMaxRecordLength5 = 2080;
 // TWorkbookData
 
 uint16_t TWorkbookData::Left() const {
-  return Window1Field(globals_, kWin1Left);
+  return globals_.WINDOW1().U16At(kWin1Left);
 }
 void TWorkbookData::SetLeft(uint16_t v) {
-  SetWindow1Field(globals_, kWin1Left, v);
+  globals_.WINDOW1().SetU16At(kWin1Left, v);
 }
 uint16_t TWorkbookData::Top() const {
-  return Window1Field(globals_, kWin1Top);
+  return globals_.WINDOW1().U16At(kWin1Top);
 }
 void TWorkbookData::SetTop(uint16_t v) {
-  SetWindow1Field(globals_, kWin1Top, v);
+  globals_.WINDOW1().SetU16At(kWin1Top, v);
 }
 uint16_t TWorkbookData::Width() const {
-  return Window1Field(globals_, kWin1Width);
+  return globals_.WINDOW1().U16At(kWin1Width);
 }
 void TWorkbookData::SetWidth(uint16_t v) {
-  SetWindow1Field(globals_, kWin1Width, v);
+  globals_.WINDOW1().SetU16At(kWin1Width, v);
 }
 uint16_t TWorkbookData::Height() const {
-  return Window1Field(globals_, kWin1Height);
+  return globals_.WINDOW1().U16At(kWin1Height);
 }
 void TWorkbookData::SetHeight(uint16_t v) {
-  SetWindow1Field(globals_, kWin1Height, v);
+  globals_.WINDOW1().SetU16At(kWin1Height, v);
 }
 uint16_t TWorkbookData::SelectedTab() const {
-  return Window1Field(globals_, kWin1SelectedTab);
+  return globals_.WINDOW1().U16At(kWin1SelectedTab);
 }
 void TWorkbookData::SetSelectedTab(uint16_t v) {
-  SetWindow1Field(globals_, kWin1SelectedTab, v);
+  globals_.WINDOW1().SetU16At(kWin1SelectedTab, v);
 }
 
 TWorkbookOptions TWorkbookData::Options() const {
   TWorkbookOptions out;
-  const uint16_t word = Window1Field(globals_, kWin1Options);
+  const uint16_t word = globals_.WINDOW1().U16At(kWin1Options);
   for (const TFlag& f : kWorkbookFlags)
     if (word & f.bit) out.Include(f.option);
   return out;
@@ -86,7 +75,7 @@ void TWorkbookData::SetOptions(TWorkbookOptions v) {
   uint16_t word = 0;
   for (const TFlag& f : kWorkbookFlags)
     if (v.Contains(f.option)) word |= f.bit;
-  SetWindow1Field(globals_, kWin1Options, word);
+  globals_.WINDOW1().SetU16At(kWin1Options, word);
 }
 
 TShowObjects TOptionsDialog::ShowObjects() const {
