@@ -510,44 +510,35 @@ void TXLSReader::KeepChartSheet() {
   if (substreamCounter_ < static_cast<int>(sheetVisibility_.size()))
     chart.Visibility = sheetVisibility_[static_cast<size_t>(substreamCounter_)];
   chart.Version = version_;
-  auto append = [&chart](const TRecord& rec) {
+  WalkSubstream([&chart](const TRecord& rec) {
     ByteWriter w;
     w.U16(rec.Header.RecID);
     w.U16(rec.Header.Length);
     w.Append(rec.Body());
     chart.Records.insert(chart.Records.end(), w.Buffer().begin(), w.Buffer().end());
-  };
-  append(rec_);
-  int depth = 1;
-  TRecord rec;
-  rec.Data.assign(static_cast<size_t>(maxRecord_), 0);
-  while (depth > 0) {
-    if (!NextHeader(rec.Header)) break;
-    ReadBody(rec);
-    ++recordCount_;
-    if (rec.Header.RecID >= kFirstInternalRecordId) Raise("Bad record in file");
-    if (IsBOFRecordId(rec.Header.RecID)) ++depth;
-    if (rec.Header.RecID == BIFFRECID_EOF) --depth;
-    append(rec);
-  }
+  });
   workbook_.ChartSheets().push_back(std::move(chart));
 }
 
 // Reads a substream whose BOF is in rec_ up to its EOF (nested substreams included), storing its
 // records raw in the current storage or dropping them.
 void TXLSReader::SkipSubstream(bool keep) {
-  if (keep) StoreRaw(rec_);
+  if (!keep) return WalkSubstream([](const TRecord&) {});
+  WalkSubstream([this](const TRecord& rec) { StoreRaw(rec); });
+}
+
+void TXLSReader::WalkSubstream(const std::function<void(const TRecord&)>& onRecord) {
+  onRecord(rec_);
   int depth = 1;
   TRecord rec;
   rec.Data.assign(static_cast<size_t>(maxRecord_), 0);
-  while (depth > 0) {
-    if (!NextHeader(rec.Header)) return;
+  while (depth > 0 && NextHeader(rec.Header)) {
     ReadBody(rec);
     ++recordCount_;
     if (rec.Header.RecID >= kFirstInternalRecordId) Raise("Bad record in file");
     if (IsBOFRecordId(rec.Header.RecID)) ++depth;
     if (rec.Header.RecID == BIFFRECID_EOF) --depth;
-    if (keep) StoreRaw(rec);
+    onRecord(rec);
   }
 }
 
@@ -644,19 +635,11 @@ void TXLSReader::ReadCell() {
         sheet.AddBooleanCell(col, row, xf, value != 0);
       return;
     }
-    case BIFFRECID_LABEL: {
-      const uint16_t n = r.U16();
-      if (version_ >= xvExcel97) {
-        sheet.AddTextCell(col, row, xf, n ? ReadChars8(r, n) : std::u16string());
-      } else {
-        r.Need(n);
-        sheet.AddTextCell(col, row, xf, Ansi({reinterpret_cast<const char*>(r.Current()), n}));
-      }
-      return;
-    }
+    case BIFFRECID_LABEL:
     case BIFFRECID_RSTRING: {
+      // BIFF8 writes the characters with an option byte; older files as 8-bit characters. The
+      // formatting runs after RSTRING's characters are not read.
       const uint16_t n = r.U16();
-      // BIFF8 writes the characters like LABEL; older files as 8-bit characters.
       if (version_ >= xvExcel97) {
         sheet.AddTextCell(col, row, xf, n ? ReadChars8(r, n) : std::u16string());
       } else {

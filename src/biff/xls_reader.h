@@ -2,6 +2,8 @@
 // file) into a TXLSWorkbook, one record at a time in file order.
 #pragma once
 
+#include <functional>
+
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -66,6 +68,8 @@ class TXLSReader {
   void ReadBOF();
   void ReadEOF();
   void SkipSubstream(bool keep);
+  // Hands every record from the BOF in rec_ to its EOF (nested substreams included) to onRecord.
+  void WalkSubstream(const std::function<void(const TRecord&)>& onRecord);
   // A chart sheet's substream, kept whole for the writer.
   void KeepChartSheet();
   // The name of the counter-th BOUNDSHEET as text.
