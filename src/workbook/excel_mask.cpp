@@ -526,6 +526,8 @@ std::string ByteSizeText(double v, const TLocaleSettings& s) {
 }  // namespace
 
 void TExcelMask::SetMask(std::string_view text) {
+  // The shared mask is set for every formatted value; cells of one format need one compilation.
+  if (text == mask_) return;
   if (CountChars(text) > kMaxMaskLength) Raise("Format string more than 255 characthers");
   // Split at each ";" outside double quotes; text after a fourth ";" is ignored.
   std::vector<std::string_view> parts;
