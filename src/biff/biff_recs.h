@@ -14,16 +14,6 @@ inline constexpr int kRecordHeaderSize = 4;
 
 // A BOF of any BIFF version has 0x09 in the low byte of its id.
 inline constexpr uint16_t kBOFLowByte = 0x09;
-// The BOF records of BIFF2, BIFF3, BIFF4 and BIFF5/8. Chart records such as 0x1009 share the low
-// byte 0x09 but open no substream (and are encrypted like any record).
-inline constexpr bool IsBOFRecordId(uint16_t id) {
-  return id == 0x0009 || id == 0x0209 || id == 0x0409 || id == 0x0809;
-}
-// The record storages file every id with the low byte 0x09 under the BOF slot.
-inline constexpr bool HasBOFLowByte(uint16_t id) {
-  return (id & 0x00FF) == kBOFLowByte;
-}
-
 // Workbook globals and worksheet records.
 inline constexpr uint16_t BIFFRECID_DIMENSIONS_20 = 0x0000;
 inline constexpr uint16_t BIFFRECID_INTEGER_20 = 0x0002;
@@ -147,6 +137,17 @@ inline constexpr uint16_t BIFFRECID_XF_40 = 0x0443;
 inline constexpr uint16_t BIFFRECID_SHRFMLA_40 = 0x04BC;
 inline constexpr uint16_t BIFFRECID_HLINKTOOLTIP = 0x0800;
 inline constexpr uint16_t BIFFRECID_BOF = 0x0809;  // BIFF5 and BIFF8
+
+// The BOF records of BIFF2, BIFF3, BIFF4 and BIFF5/8. Chart records such as 0x1009 share the low
+// byte 0x09 but open no substream (and are encrypted like any record).
+inline constexpr bool IsBOFRecordId(uint16_t id) {
+  return id == BIFFRECID_BOF_20 || id == BIFFRECID_BOF_30 || id == BIFFRECID_BOF_40 ||
+         id == BIFFRECID_BOF;
+}
+// The record storages file every id with the low byte 0x09 under the BOF slot.
+inline constexpr bool HasBOFLowByte(uint16_t id) {
+  return (id & 0x00FF) == kBOFLowByte;
+}
 
 // Chart substream records.
 inline constexpr uint16_t BIFFRECID_CHART_UNITS = 0x1001;
