@@ -142,7 +142,6 @@ bool TDataModule1::Connect(const TDbTarget& target) {
     }
     QSqlDatabase::removeDatabase(connectionName_);
   }
-  target_ = target;
   dialect_ = target.dialect;
   if (target.driver == "QSQLITE") {
     // Connecting never creates the database file.

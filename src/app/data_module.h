@@ -87,7 +87,6 @@ class TDataModule1 {
   QString connectionName_;
   std::unique_ptr<QSqlQuery> query_;
   TDialect dialect_ = TDialect::SQLite;
-  TDbTarget target_;
   TConnectionData connectionData_;
 };
 
